@@ -1,0 +1,100 @@
+// The capsule rule: the cells whose centre lies within the bead radius plus half a cell diagonal
+// of a segment. Every denotation (occupancy, deposit, volume, flow, travel collisions) draws
+// through `for_each_capsule_cell`, so they all agree cell for cell.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+#include "denote/cells.h"
+#include "ir/geometry.h"
+#include "util/numeric.h"
+
+namespace tolm::denote {
+
+/// Half a cell diagonal per micron of resolution (sqrt(2) / 2).
+inline constexpr double kHalfDiagonal = 0.7071067811865476;
+
+/// The inclusive candidate window of a segment's capsule, in cell indices.
+struct CellWindow {
+  int64_t i0, i1, j0, j1;
+};
+
+inline CellWindow capsule_window(ir::Point a, ir::Point b, int64_t res, double r) {
+  double reach = r + kHalfDiagonal * static_cast<double>(res);
+  int64_t margin = saturating_i64(std::ceil(reach));
+  return CellWindow{
+      floor_div(saturating_sub(std::min(a.x, b.x), margin), res),
+      floor_div(saturating_add(std::max(a.x, b.x), margin), res),
+      floor_div(saturating_sub(std::min(a.y, b.y), margin), res),
+      floor_div(saturating_add(std::max(a.y, b.y), margin), res),
+  };
+}
+
+/// Calls `emit(i, j)` for every cell of the capsule around segment a-b with bead radius `r` at
+/// resolution `res` (at least 1), row by row (j ascending), columns ascending within a row. The
+/// segment a-b and the segment b-a emit exactly the same cells.
+template <class Emit>
+void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit &&emit) {
+  const double reach = r + kHalfDiagonal * static_cast<double>(res);
+  const double reach2 = reach * reach;
+  const CellWindow window = capsule_window(a, b, res, r);
+
+  // Order the endpoints so that both directions of a segment do the same arithmetic.
+  const bool a_first = a.x < b.x || (a.x == b.x && a.y <= b.y);
+  const ir::Point p0 = a_first ? a : b;
+  const ir::Point p1 = a_first ? b : a;
+  const double p0x = static_cast<double>(p0.x), p0y = static_cast<double>(p0.y);
+  const double dx = static_cast<double>(p1.x) - p0x;
+  const double dy = static_cast<double>(p1.y) - p0y;
+  const double c = dx * dx + dy * dy;
+  const double dres = static_cast<double>(res);
+  const int64_t half = res / 2;
+  const double dhalf = static_cast<double>(half);
+  const double band = std::sqrt(c) * reach;
+
+  // Loops count down a remaining-iterations counter so that a window reaching the int64 limits
+  // cannot overflow its index.
+  int64_t j = window.j0;
+  for (uint64_t rows = static_cast<uint64_t>(window.j1) - static_cast<uint64_t>(window.j0) + 1;
+       rows > 0; --rows, ++j) {
+    const double yc = static_cast<double>(j) * dres + dhalf;
+    int64_t col_lo = window.i0, col_hi = window.i1;
+    if (c > 0 && dy != 0) {
+      const double along = (yc - p0y) * dx;
+      const double xa = p0x + (along + band) / dy;
+      const double xb = p0x + (along - band) / dy;
+      const double xlo = std::min(xa, xb), xhi = std::max(xa, xb);
+      col_lo = std::max(col_lo, saturating_sub(saturating_i64(std::floor((xlo - dhalf) / dres)), 1));
+      col_hi = std::min(col_hi, saturating_add(saturating_i64(std::ceil((xhi - dhalf) / dres)), 1));
+      if (col_lo > col_hi)
+        continue;
+    } else if (c > 0 && std::fabs(yc - p0y) > reach) {
+      continue;
+    }
+    const double ey = yc - p0y;
+    int64_t i = col_lo;
+    for (uint64_t cols = static_cast<uint64_t>(col_hi) - static_cast<uint64_t>(col_lo) + 1;
+         cols > 0; --cols, ++i) {
+      const double xc = static_cast<double>(i) * dres + dhalf;
+      double d2;
+      if (c == 0) {
+        const double ex = xc - p0x;
+        d2 = ex * ex + ey * ey;
+      } else {
+        double t = ((xc - p0x) * dx + ey * dy) / c;
+        if (t < 0)
+          t = 0;
+        if (t > 1)
+          t = 1;
+        const double nx = dx * t + p0x, ny = dy * t + p0y;
+        const double ex = xc - nx, fy = yc - ny;
+        d2 = ex * ex + fy * fy;
+      }
+      if (d2 <= reach2)
+        emit(i, j);
+    }
+  }
+}
+
+} // namespace tolm::denote
