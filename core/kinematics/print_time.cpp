@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "util/numeric.h"
 #include "json/writer.h"
@@ -11,6 +12,8 @@ namespace {
 
 constexpr double kStraight = 0.999999999;
 constexpr double kMinSpeed = 1e-9;
+// Relative margin above which a square root cannot round below the current limit.
+constexpr double kSkipRoot = 1.0 + 1e-12;
 
 // A coordinate difference in mm; the integer difference is exact in 128 bits.
 inline double diff_mm(int64_t to, int64_t from) {
@@ -49,26 +52,34 @@ double path_time_s(std::span<const ir::Point> points, double v, const MachinePro
   s[0] = 0.0;
   s[n - 1] = 0.0;
   for (size_t j = 1; j + 1 < n; ++j) {
-    const double ux = diff_mm(points[j].x, points[j - 1].x);
-    const double uy = diff_mm(points[j].y, points[j - 1].y);
-    const double wx = diff_mm(points[j + 1].x, points[j].x);
-    const double wy = diff_mm(points[j + 1].y, points[j].y);
-    const double nu = std::sqrt(ux * ux + uy * uy);
-    const double nw = std::sqrt(wx * wx + wy * wy);
+    // |u| and |w| are the neighbouring segment lengths, computed from the same differences.
+    const double nu = len[j - 1], nw = len[j];
     if (nu == 0 || nw == 0) {
       s[j] = 0.0;
       continue;
     }
+    const double ux = diff_mm(points[j].x, points[j - 1].x);
+    const double uy = diff_mm(points[j].y, points[j - 1].y);
+    const double wx = diff_mm(points[j + 1].x, points[j].x);
+    const double wy = diff_mm(points[j + 1].y, points[j].y);
     const double c = std::clamp((ux * wx + uy * wy) / (nw * nu), -1.0, 1.0);
     const double h = std::sqrt(std::max((c + 1) * 0.5, 0.0));
     s[j] = h >= kStraight ? v : std::min(v, std::sqrt(delta * h / (1 - h) * a));
   }
 
+  // Both passes lower a limit to sqrt(reach) only when that is below it. A reach well above the
+  // limit's square cannot round to a smaller root, so its square root is skipped.
   const double two_a = 2 * a;
+  auto lower = [](double &limit, double reach) {
+    const double square = limit * limit;
+    if (square >= std::numeric_limits<double>::min() && reach >= square * kSkipRoot)
+      return;
+    limit = std::min(limit, std::sqrt(reach));
+  };
   for (size_t k = n - 1; k-- > 0;)
-    s[k] = std::min(s[k], std::sqrt(len[k] * two_a + s[k + 1] * s[k + 1]));
+    lower(s[k], len[k] * two_a + s[k + 1] * s[k + 1]);
   for (size_t k = 1; k < n; ++k)
-    s[k] = std::min(s[k], std::sqrt(len[k - 1] * two_a + s[k - 1] * s[k - 1]));
+    lower(s[k], len[k - 1] * two_a + s[k - 1] * s[k - 1]);
 
   double t = 0.0;
   for (size_t k = 0; k + 1 < n; ++k) {
