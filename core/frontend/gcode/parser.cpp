@@ -1,6 +1,7 @@
 #include "frontend/gcode/parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -27,6 +28,13 @@ constexpr double kMmPerInch = 25.4;
 
 constexpr std::string_view kLayerMarkers[] = {";LAYER_CHANGE", "; CHANGE_LAYER",
                                               ";AFTER_LAYER_CHANGE", ";BEFORE_LAYER_CHANGE"};
+
+// Characters that end the plain code text of a line.
+constexpr auto kCodeBreaks = [] {
+  std::array<bool, 256> table{};
+  table[';'] = table['('] = table[')'] = true;
+  return table;
+}();
 
 bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -141,7 +149,7 @@ void Parser::line(std::string_view text) {
     text.remove_suffix(1);
   size_t n = text.size();
   size_t i = 0;
-  while (i < n && text[i] != ';' && text[i] != '(' && text[i] != ')')
+  while (i < n && !kCodeBreaks[static_cast<unsigned char>(text[i])])
     ++i;
   std::string_view code_text = text.substr(0, i);
   std::string_view comment_text;
