@@ -1,35 +1,61 @@
 #include "frontend/gcode/words.h"
 
+#include <array>
+
 #include "frontend/gcode/lexical.h"
 
 namespace tolm::frontend::gcode {
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_letter(char c) { return static_cast<unsigned char>((c | 0x20) - 'a') < 26; }
+// What a byte starts: nothing (0), a parameter word (its index + 1), a command word, or a word
+// the parser ignores. Letters of either case.
+constexpr uint8_t kNotWord = 0;
+constexpr uint8_t kCommandWord = kParamCount + 1;
+constexpr uint8_t kOtherWord = kParamCount + 2;
 
-int param_index(char upper) {
-  switch (upper) {
-  case 'D':
-    return kD;
-  case 'E':
-    return kE;
-  case 'I':
-    return kI;
-  case 'J':
-    return kJ;
-  case 'R':
-    return kR;
-  case 'X':
-    return kX;
-  case 'Y':
-    return kY;
-  case 'Z':
-    return kZ;
-  default:
-    return -1;
+constexpr auto kWordClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (char c = 'A'; c <= 'Z'; ++c) {
+    uint8_t kind = kOtherWord;
+    switch (c) {
+    case 'D':
+      kind = kD + 1;
+      break;
+    case 'E':
+      kind = kE + 1;
+      break;
+    case 'I':
+      kind = kI + 1;
+      break;
+    case 'J':
+      kind = kJ + 1;
+      break;
+    case 'R':
+      kind = kR + 1;
+      break;
+    case 'X':
+      kind = kX + 1;
+      break;
+    case 'Y':
+      kind = kY + 1;
+      break;
+    case 'Z':
+      kind = kZ + 1;
+      break;
+    case 'G':
+    case 'M':
+    case 'T':
+      kind = kCommandWord;
+      break;
+    default:
+      break;
+    }
+    table[static_cast<uint8_t>(c)] = kind;
+    table[static_cast<uint8_t>(c - 'A' + 'a')] = kind;
   }
-}
+  return table;
+}();
 
 size_t number_end(std::string_view code, size_t at) {
   size_t n = code.size();
@@ -57,7 +83,7 @@ size_t number_end(std::string_view code, size_t at) {
 
 double number_value(std::string_view text) { return read_double(text).value_or(NAN); }
 
-constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The common number forms ("12", "-3.25", ".019") read in the same pass that finds their end.
@@ -119,27 +145,24 @@ Words scan_words(std::string_view code) {
   size_t n = code.size();
   size_t i = 0;
   while (i < n) {
-    char c = code[i];
-    if (!is_letter(c)) {
+    uint8_t kind = kWordClass[static_cast<uint8_t>(code[i])];
+    if (kind == kNotWord) {
       ++i;
       continue;
     }
-    char letter = static_cast<char>(c & ~0x20);
+    char letter = static_cast<char>(code[i] & ~0x20);
     size_t start = i + 1;
-    bool command = letter == 'G' || letter == 'M' || letter == 'T';
-    int p = param_index(letter);
-    if ((command && words.command != 0) || (!command && p < 0)) {
+    if (kind == kOtherWord || (kind == kCommandWord && words.command != 0)) {
       i = number_end(code, start);
       continue;
     }
     double v;
     i = read_number(code, start, v);
-    if (command) {
+    if (kind == kCommandWord) {
       words.command = letter;
       words.command_value = v;
-      continue;
-    }
-    if (std::isfinite(v)) {
+    } else if (std::isfinite(v)) {
+      int p = kind - 1;
       words.values[p] = v;
       words.given = static_cast<uint8_t>(words.given | (1u << p));
     }
