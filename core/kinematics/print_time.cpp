@@ -15,8 +15,12 @@ constexpr double kMinSpeed = 1e-9;
 // Relative margin above which a square root cannot round below the current limit.
 constexpr double kSkipRoot = 1.0 + 1e-12;
 
-// A coordinate difference in mm; the integer difference is exact in 128 bits.
+// A coordinate difference in mm. The integer difference is exact: in 64 bits when it fits,
+// otherwise in 128 bits.
 inline double diff_mm(int64_t to, int64_t from) {
+  int64_t d;
+  if (!__builtin_sub_overflow(to, from, &d)) [[likely]]
+    return static_cast<double>(d) / 1000.0;
   return static_cast<double>(static_cast<int128>(to) - static_cast<int128>(from)) / 1000.0;
 }
 
