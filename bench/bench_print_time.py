@@ -213,6 +213,10 @@ def main():
           f"{len(program_json) / 1e6:.1f} MB of program JSON")
 
     t_native, report = best_of(args.repeat, lambda: json.loads(_tolm.print_time(program_json)))
+    # program_stats reads the same JSON and does almost nothing else: the difference is an
+    # estimate of the kinematics alone.
+    t_read, _ = best_of(args.repeat, lambda: _tolm.program_stats(program_json))
+    t_kinematics = max(t_native - t_read, 1e-9)
     t_python, py_total = best_of(max(1, args.repeat // 2), lambda: python_print_time(toolpaths, PROFILE))
     t_arrays, arrays = best_of(args.repeat, lambda: numpy_arrays(toolpaths))
     t_numpy, np_total = best_of(args.repeat, lambda: numpy_print_time(arrays, PROFILE))
@@ -231,6 +235,15 @@ def main():
     print(f"NumPy model incl. json.loads + array building:    "
           f"{(t_loads + t_arrays + t_numpy) * 1e3:9.2f} ms"
           f"   tolm is {(t_loads + t_arrays + t_numpy) / t_native:7.1f}x faster")
+
+    print(f"tolm kinematics alone (print_time - program_stats): {t_kinematics * 1e3:7.2f} ms"
+          f"   vs Python {t_python / t_kinematics:7.1f}x, vs NumPy {t_numpy / t_kinematics:7.1f}x")
+    if hasattr(_tolm, "Program") and hasattr(_tolm.Program, "print_time_s"):
+        handle = _tolm.Program.from_json(program_json)
+        t_handle, handle_total = best_of(args.repeat, handle.print_time_s)
+        assert handle_total == native_total
+        print(f"Program handle print_time_s (no JSON):          {t_handle * 1e3:9.2f} ms"
+              f"   vs Python {t_python / t_handle:7.1f}x, vs NumPy {t_numpy / t_handle:7.1f}x")
 
     def features():
         rows, cols, flat = _tolm.feature_matrix(program_json)

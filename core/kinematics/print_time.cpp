@@ -36,39 +36,44 @@ double path_time_s(std::span<const ir::Point> points, double v, const MachinePro
 
   std::vector<double> &len = scratch.lengths_mm;
   len.resize(n - 1);
-  for (size_t k = 0; k + 1 < n; ++k) {
-    const double dx = diff_mm(points[k + 1].x, points[k].x);
-    const double dy = diff_mm(points[k + 1].y, points[k].y);
-    len[k] = std::sqrt(dx * dx + dy * dy);
-  }
-
   if (a <= 0) {
+    // Constant speed, no ramps.
     double t = 0.0;
     const double speed = std::max(v, kMinSpeed);
-    for (double l : len)
+    for (size_t k = 0; k + 1 < n; ++k) {
+      const double dx = diff_mm(points[k + 1].x, points[k].x);
+      const double dy = diff_mm(points[k + 1].y, points[k].y);
+      const double l = std::sqrt(dx * dx + dy * dy);
       if (l > 0)
         t += l / speed;
+    }
     return t;
   }
 
+  // Segment lengths and vertex limits in one sweep: vertex k sits between segment k - 1 (u, the
+  // previous differences) and segment k (w). The ends start and finish at rest.
   std::vector<double> &s = scratch.limits_mm_s;
   s.resize(n);
   s[0] = 0.0;
   s[n - 1] = 0.0;
-  for (size_t j = 1; j + 1 < n; ++j) {
-    // |u| and |w| are the neighbouring segment lengths, computed from the same differences.
-    const double nu = len[j - 1], nw = len[j];
-    if (nu == 0 || nw == 0) {
-      s[j] = 0.0;
-      continue;
+  double ux = 0.0, uy = 0.0, nu = 0.0;
+  for (size_t k = 0; k + 1 < n; ++k) {
+    const double wx = diff_mm(points[k + 1].x, points[k].x);
+    const double wy = diff_mm(points[k + 1].y, points[k].y);
+    const double nw = std::sqrt(wx * wx + wy * wy);
+    len[k] = nw;
+    if (k > 0) {
+      if (nu == 0 || nw == 0) {
+        s[k] = 0.0;
+      } else {
+        const double c = std::clamp((ux * wx + uy * wy) / (nw * nu), -1.0, 1.0);
+        const double h = std::sqrt(std::max((c + 1) * 0.5, 0.0));
+        s[k] = h >= kStraight ? v : std::min(v, std::sqrt(delta * h / (1 - h) * a));
+      }
     }
-    const double ux = diff_mm(points[j].x, points[j - 1].x);
-    const double uy = diff_mm(points[j].y, points[j - 1].y);
-    const double wx = diff_mm(points[j + 1].x, points[j].x);
-    const double wy = diff_mm(points[j + 1].y, points[j].y);
-    const double c = std::clamp((ux * wx + uy * wy) / (nw * nu), -1.0, 1.0);
-    const double h = std::sqrt(std::max((c + 1) * 0.5, 0.0));
-    s[j] = h >= kStraight ? v : std::min(v, std::sqrt(delta * h / (1 - h) * a));
+    ux = wx;
+    uy = wy;
+    nu = nw;
   }
 
   // Both passes lower a limit to sqrt(reach) only when that is below it. A reach well above the
@@ -82,11 +87,11 @@ double path_time_s(std::span<const ir::Point> points, double v, const MachinePro
   };
   for (size_t k = n - 1; k-- > 0;)
     lower(s[k], len[k] * two_a + s[k + 1] * s[k + 1]);
-  for (size_t k = 1; k < n; ++k)
-    lower(s[k], len[k - 1] * two_a + s[k - 1] * s[k - 1]);
 
+  // The forward pass finishes vertex k + 1, after which segment k is timed.
   double t = 0.0;
   for (size_t k = 0; k + 1 < n; ++k) {
+    lower(s[k + 1], len[k] * two_a + s[k] * s[k]);
     const double l = len[k];
     if (!(l > 0))
       continue;
