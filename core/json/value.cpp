@@ -11,10 +11,9 @@ void Object::set(std::string name, Value value) {
     members_.emplace_back(std::move(name), std::move(value));
     return;
   }
-  auto at = std::lower_bound(members_.begin(), members_.end(), name,
-                             [](const auto &member, const std::string &key) {
-                               return member.first < key;
-                             });
+  auto at = std::lower_bound(
+      members_.begin(), members_.end(), name,
+      [](const auto &member, const std::string &key) { return member.first < key; });
   if (at != members_.end() && at->first == name)
     at->second = std::move(value);
   else
@@ -22,10 +21,9 @@ void Object::set(std::string name, Value value) {
 }
 
 const Value *Object::find(std::string_view name) const {
-  auto at = std::lower_bound(members_.begin(), members_.end(), name,
-                             [](const auto &member, std::string_view key) {
-                               return member.first < key;
-                             });
+  auto at =
+      std::lower_bound(members_.begin(), members_.end(), name,
+                       [](const auto &member, std::string_view key) { return member.first < key; });
   if (at != members_.end() && at->first == name)
     return &at->second;
   return nullptr;

@@ -75,8 +75,7 @@ struct Envelope {
   json::Value program;
 };
 
-constexpr std::array<std::string_view, 3> kEnvelopeFields = {"schema_version", "kind",
-                                                             "program"};
+constexpr std::array<std::string_view, 3> kEnvelopeFields = {"schema_version", "kind", "program"};
 constexpr json::RecordShape kEnvelopeShape{"struct Envelope", kEnvelopeFields, 3};
 
 bool read_envelope(json::Reader &reader, std::string_view text, Envelope &out) {
