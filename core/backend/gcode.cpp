@@ -67,10 +67,18 @@ private:
   char *end_ = buffer_;
 };
 
-// Distance in millimetres between two micron points; differences are taken exactly.
+// A coordinate difference in millimetres, taken exactly even where it overflows int64.
+double difference_mm(int64_t from, int64_t to) {
+  int64_t d;
+  if (!__builtin_sub_overflow(to, from, &d))
+    return static_cast<double>(d) / 1000.0;
+  return static_cast<double>(static_cast<int128>(to) - from) / 1000.0;
+}
+
+// Distance in millimetres between two micron points.
 double distance_mm(const ir::Point &a, const ir::Point &b) {
-  double dx = static_cast<double>(static_cast<int128>(b.x) - a.x) / 1000.0;
-  double dy = static_cast<double>(static_cast<int128>(b.y) - a.y) / 1000.0;
+  double dx = difference_mm(a.x, b.x);
+  double dy = difference_mm(a.y, b.y);
   return std::sqrt(dx * dx + dy * dy);
 }
 
