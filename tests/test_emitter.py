@@ -376,3 +376,33 @@ def test_first_travel_of_an_emission_and_repeated_travels_retract_once():
 def test_empty_toolpaths_are_skipped_entirely():
     gcode = lo_gcode([extrude([], role="Skin"), travel([]), extrude([[0, 0], [1000, 0]], role="Infill")])
     assert [l for l in body(gcode) if l.startswith(";TYPE:")] == [";TYPE:Internal infill"]
+
+
+@pytest.mark.parametrize(
+    "side_mm, z_mm, side_um, z_um",
+    [
+        (0.0, 0.2, 0, 200),
+        (-3.0, 0.2, -3000, 200),
+        (5.0, 0.0, 5000, 0),
+        (math.nan, math.nan, 0, 0),
+        (1e300, 0.3, 2**63 - 1, 300),
+    ],
+)
+def test_degenerate_demo_squares_emit_like_their_programs(side_mm, z_mm, side_um, z_um):
+    s = side_um
+    square = [[0, 0], [s, 0], [s, s], [0, s], [0, 0]]
+    gcode = _tolm.demo_square_gcode(side_mm, z_mm)
+    assert gcode == _tolm.program_to_gcode(hi_program([(z_um, [("Perimeter", [(square, 400)])])]))
+    moves = [l for l in body(gcode) if l.startswith("G1 X")]
+    assert moves == reference_gcode_moves(z_um, max(z_um, 1), [(square, 400)])
+
+
+@pytest.mark.parametrize(
+    "name, doc",
+    [
+        ("program_to_gcode", "Lower a HIGH-LEVEL program (JSON with regions/fills, e.g. from `demo_square_json`) and emit G-code."),
+        ("demo_square_gcode", "G-code for a demo square."),
+    ],
+)
+def test_docstrings(name, doc):
+    assert getattr(_tolm, name).__doc__ == doc

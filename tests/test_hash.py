@@ -216,3 +216,9 @@ programs = st.builds(
 @given(programs)
 def test_matches_the_reference(prog):
     assert h(prog) == reference_hash(prog)
+
+
+def test_docstring():
+    assert _tolm.canonical_hash.__doc__ == (
+        'Stable 32-hex-char content hash of a program (JSON): dedup, cache keys, "same program" claims.'
+    )

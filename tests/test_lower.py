@@ -277,3 +277,26 @@ def _mm3(um):
     from decimal import ROUND_HALF_EVEN, Decimal
 
     return str(Decimal(float(um) / 1000.0).quantize(Decimal("0.001"), rounding=ROUND_HALF_EVEN))
+
+
+@pytest.mark.parametrize(
+    "name, signature, doc",
+    [
+        (
+            "lower_to_json",
+            "(hi_program_json)",
+            "Lower a HIGH-LEVEL program (JSON) to the low-level move plan, returned as JSON. This is the bridge:\n"
+            "its output is the LOW-LEVEL JSON the analysis/verify functions consume.",
+        ),
+        ("demo_square_json", "()", "The demo square serialized to JSON — a template for building programs."),
+    ],
+)
+def test_signatures_and_docstrings(name, signature, doc):
+    function = getattr(_tolm, name)
+    assert function.__text_signature__ == signature
+    assert function.__doc__ == doc
+
+
+def test_demo_square_json_takes_no_arguments():
+    with pytest.raises(TypeError, match="demo_square_json"):
+        _tolm.demo_square_json(1)

@@ -200,3 +200,18 @@ def test_round_trip_of_written_programs(program):
     exported = _tolm.export_versioned(written)
     assert _tolm.import_versioned(exported) == written
     assert _tolm.canonical_hash(written) == _tolm.canonical_hash(json.dumps(program))
+
+
+@pytest.mark.parametrize(
+    "name, doc",
+    [
+        ("export_versioned", "Serialize a program (JSON) into a versioned, persistable artifact (adds a schema-version tag)."),
+        (
+            "import_versioned",
+            "Load a versioned artifact (from `export_versioned`) back to a program (JSON), failing loudly on a\n"
+            "schema-version or kind mismatch.",
+        ),
+    ],
+)
+def test_docstrings(name, doc):
+    assert getattr(_tolm, name).__doc__ == doc
