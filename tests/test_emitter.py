@@ -406,3 +406,42 @@ def test_degenerate_demo_squares_emit_like_their_programs(side_mm, z_mm, side_um
 )
 def test_docstrings(name, doc):
     assert getattr(_tolm, name).__doc__ == doc
+
+
+
+@needs_handle
+def test_a_flow_that_overflowed_is_not_written_as_a_number_that_is_none():
+    # Two huge relative E amounts sum past the double range while the plan is read.
+    gcode = "M83\n;LAYER_CHANGE\n;Z:0.2\n;HEIGHT:0.2\n;TYPE:Perimeter\n;WIDTH:0.4\nG1 X1 Y0 E1e308\nG1 X2 Y0 E1e308\n"
+    emitted = _tolm.Program.from_gcode(gcode).to_gcode()
+    moves = [l for l in emitted.splitlines() if l.startswith("G1 X")]
+    assert moves and all(float(m.split(" E")[1].split(" ")[0]) > 0 for m in moves)
+    assert "inf" not in emitted and "nan" not in emitted
+
+
+# --- read back by the G-code parser ---------------------------------------------------------
+
+
+def test_roles_and_widths_survive_parsing_across_layers():
+    # Same role and width at the end of one layer and the start of the next: the role is stated
+    # again after the layer marker (the parser forgets it there), the width is not.
+    layers = [
+        (200, [("Infill", [([[0, 0], [1000, 0]], 400)]), ("Skin", [([[2000, 0], [3000, 0]], 450)])]),
+        (400, [("Skin", [([[3000, 0], [2000, 0]], 450)]), ("Support", [([[0, 500], [900, 500]], 450)])]),
+        (600, [("Support", [([[900, 500], [0, 500]], 450)])]),
+        (800, [("Perimeter", [([[0, 0], [0, 700]], 400), ([[100, 700], [700, 700]], 400)])]),
+    ]
+    gcode = _tolm.program_to_gcode(hi_program(layers))
+    program_json, diagnostics_json = _tolm.parse_gcode(gcode)
+    parsed = json.loads(program_json)
+    diagnostics = json.loads(diagnostics_json)
+    assert diagnostics["fallback_role_moves"] == 0
+    assert diagnostics["unknown_roles"] == []
+    assert diagnostics["estimated_width_moves"] == 0
+    got = [
+        [(tp["kind"]["Extrude"], tp["width_um"]) for tp in layer["toolpaths"] if tp["kind"] != "Travel"]
+        for layer in parsed["layers"]
+    ]
+    want = [[(role, w) for role, fills in regions for _, w in fills] for _, regions in layers]
+    assert got == want
+    assert [layer["z_um"] for layer in parsed["layers"]] == [z for z, _ in layers]
