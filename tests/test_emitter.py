@@ -445,3 +445,47 @@ def test_roles_and_widths_survive_parsing_across_layers():
     want = [[(role, w) for role, fills in regions for _, w in fills] for _, regions in layers]
     assert got == want
     assert [layer["z_um"] for layer in parsed["layers"]] == [z for z, _ in layers]
+
+
+def extrusion_segments(lo_layers):
+    """Per layer: (role, width, start, end) of every extruded segment, in order."""
+    out = []
+    for layer in lo_layers:
+        segments = []
+        for tp in layer["toolpaths"]:
+            if tp["kind"] == "Travel":
+                continue
+            ps = [(p["x"], p["y"]) for p in tp["path"]["points"]]
+            segments += [(tp["kind"]["Extrude"], tp["width_um"], a, b) for a, b in zip(ps, ps[1:])]
+        out.append(segments)
+    return out
+
+
+def no_repeats(points):
+    return all(a != b for a, b in zip(points, points[1:]))
+
+
+fill_strategy = st.tuples(
+    st.lists(st.tuples(st.integers(-10**9, 10**9), st.integers(-10**9, 10**9)), min_size=2, max_size=5).filter(no_repeats),
+    st.integers(1, 2000),
+)
+
+
+@settings(max_examples=60, deadline=None)
+@given(
+    st.lists(
+        st.lists(st.tuples(st.sampled_from(["Perimeter", "Infill", "Skin", "Support"]), st.lists(fill_strategy, min_size=1, max_size=3)), min_size=1, max_size=3),
+        min_size=1,
+        max_size=4,
+    )
+)
+def test_parser_reads_back_every_extruded_segment(layer_regions):
+    # Every layer extrudes something: the parser keeps no layer without toolpaths.
+    layers = [(200 * (k + 1), regions) for k, regions in enumerate(layer_regions)]
+    hi_json = hi_program(layers)
+    program_json, diagnostics_json = _tolm.parse_gcode(_tolm.program_to_gcode(hi_json))
+    parsed = json.loads(program_json)
+    assert [layer["z_um"] for layer in parsed["layers"]] == [z for z, _ in layers]
+    assert extrusion_segments(parsed["layers"]) == extrusion_segments(json.loads(_tolm.lower_to_json(hi_json))["layers"])
+    diagnostics = json.loads(diagnostics_json)
+    assert diagnostics["fallback_role_moves"] == 0 and diagnostics["estimated_width_moves"] == 0
