@@ -147,3 +147,11 @@ def test_keywords():
         _tolm.is_printable(resolution_um=200, program_json=demo_square(), profile_json=None)
         == DEMO_VERDICT
     )
+
+
+def test_lowered_demo_square_from_the_module():
+    lowered = _tolm.lower_to_json(_tolm.demo_square_json())
+    assert _tolm.is_printable(lowered) == DEMO_VERDICT
+    assert json.loads(_tolm.print_time(lowered))["total_s"] == 1.4455445579093018
+    assert json.loads(_tolm.print_time(lowered, _tolm.default_machine_profile()))[
+        "total_s"] == 1.4455445579093018
