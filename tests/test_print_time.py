@@ -380,3 +380,20 @@ def test_matches_the_step_by_step_model_exactly(seed):
         got = report(one_extrusion(points), profile(max_print_speed_mm_s=v, acceleration_mm_s2=a,
                                                     junction_deviation_mm=junction))["total_s"]
         assert got == reference_time(points, v, a, junction), points
+
+
+@pytest.mark.parametrize(
+    "v, a",
+    [(1e300, 1e300), (1e200, 1.0), (1e154, 1e-300), (60.0, 1e308), (1e-300, 1500.0),
+     (1.5e154, 1e308), (1e200, 1e308)],
+)
+def test_overflowing_speeds_match_the_model(v, a):
+    # Squares of such speeds overflow to infinity; the report must follow the model's arithmetic
+    # (including infinities and NaN, written as null) rather than shortcut it.
+    points = [(0, 0), (20000, 0), (20000, 20000), (20000, 40000), (0, 0)]
+    got = report(one_extrusion(points), profile(max_print_speed_mm_s=v, acceleration_mm_s2=a))
+    expected = reference_time(points, v, a)
+    if not math.isfinite(expected):
+        assert got["total_s"] is None
+    else:
+        assert got["total_s"] == expected

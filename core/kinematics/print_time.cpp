@@ -97,10 +97,17 @@ double path_time_s(std::span<const ir::Point> points, double v, const MachinePro
       continue;
     const double vi = s[k], vo = s[k + 1];
     const double vc = std::max({vi, vo, v});
-    const double da = (vc * vc - vi * vi) / two_a;
-    const double dd = (vc * vc - vo * vo) / two_a;
+    const double vc2 = vc * vc;
+    // A ramp from or to cruise speed is empty: its distance and time are exactly +0.0, so the
+    // divisions are skipped (not when the square overflows, where they give NaN).
+    const bool flat = std::isfinite(vc2);
+    const bool at_in = flat && vi == vc, at_out = flat && vo == vc;
+    const double da = at_in ? 0.0 : (vc2 - vi * vi) / two_a;
+    const double dd = at_out ? 0.0 : (vc2 - vo * vo) / two_a;
     if (l >= da + dd) {
-      t += (vc - vi) / a + (l - da - dd) / std::max(vc, kMinSpeed) + (vc - vo) / a;
+      const double cruise = (l - da - dd) / std::max(vc, kMinSpeed);
+      const double up = at_in ? cruise : (vc - vi) / a + cruise;
+      t += at_out ? up : up + (vc - vo) / a;
     } else {
       const double vp = std::sqrt(std::max((vo * vo + two_a * l + vi * vi) * 0.5, 0.0));
       t += std::max(vp - vo, 0.0) / a + std::max(vp - vi, 0.0) / a;
