@@ -126,10 +126,11 @@ TOLM_FUNCTION(rot_y90, "rot_y90(voxels_json)",
               "Exact 90° rotation (CCW about +Y) of a voxel set (JSON). Integer index map, "
               "lossless.");
 
-TOLM_FUNCTION(rot_z90, "rot_z90(voxels_json)",
-              "Exact 90° rotation (CCW about +Z) of a voxel set (JSON). Integer index map, "
-              "lossless — and\n"
-              "denotation-equivariant (checked on random sets by the test suite).");
+TOLM_FUNCTION(
+    rot_z90, "rot_z90(voxels_json)",
+    "Exact 90° rotation (CCW about +Z) of a voxel set (JSON). Integer index map, "
+    "lossless — and\n"
+    "denotation-equivariant at even resolutions (checked on random plans by the test suite).");
 
 TOLM_FUNCTION(rotate_bounds, "rotate_bounds(voxels_json, radians, axis_x=True)",
               "Sound (inner, outer) voxel-set bounds for rotating `voxels` (JSON) by `radians` "

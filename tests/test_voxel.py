@@ -389,3 +389,58 @@ class TestRotateZ:
         with pytest.raises(ValueError) as info:
             _tolm.rotate_z("{}", 1.0)
         assert str(info.value).startswith(LO_PREFIX + "missing field")
+
+
+def even_resolution_plans():
+    """(plan JSON, even resolution) with coordinates a few dozen cells around the origin."""
+
+    @st.composite
+    def build(draw):
+        res = 2 * draw(st.integers(1, 125))
+        coordinate = st.integers(-40 * res, 40 * res)
+        layers = []
+        for n in range(draw(st.integers(1, 3))):
+            paths = []
+            for _ in range(draw(st.integers(1, 3))):
+                pts = draw(st.lists(st.tuples(coordinate, coordinate), min_size=1, max_size=4))
+                paths.append(toolpath(pts, width=draw(st.integers(-res, 10 * res))))
+            layers.append((draw(st.integers(-2, 6)) * res // 2 + 200 * n, paths))
+        return program(*layers), res
+
+    return build()
+
+
+class TestQuarterTurnOfAPlan:
+    """rot_z90 of a voxelized plan against the voxelization of the plan turned by rotate_z(pi/2)."""
+
+    @given(case=even_resolution_plans())
+    @settings(max_examples=150, deadline=None)
+    def test_commutes_at_even_resolutions(self, case):
+        # Cell centres sit at (i + 1/2) * res, so the quarter turn maps centre to centre and the
+        # capsule rule keeps every distance.
+        plan, res = case
+        turned_plan = _tolm.rotate_z(plan, math.pi / 2)
+        assert _tolm.rot_z90(_tolm.voxelize(plan, res)) == _tolm.voxelize(turned_plan, res)
+
+    def test_odd_resolution_breaks_it(self):
+        # At an odd resolution the centres sit half a micron below the middle of their cells
+        # (i * res + res // 2), so the turned centres are not centres. At res 5 the bead at
+        # (7, -7) covers the centres (7, -8) and (7, -3); turned to (7, 7) it reaches only (7, 7),
+        # while the turned centre (2, 7) of the second cell is 5 um away.
+        plan = program((200, [toolpath([(7, -7)], width=2)]))
+        turned = voxels(_tolm.voxelize(_tolm.rotate_z(plan, math.pi / 2), 5))
+        expected_turn = voxels(_tolm.rot_z90(_tolm.voxelize(plan, 5)))
+        assert {v[:2] for v in expected_turn} == {(0, 1), (1, 1)}
+        assert {v[:2] for v in turned} == {(1, 1)}
+
+    def test_far_from_the_origin_the_cosine_term_no_longer_rounds_away(self):
+        # cos(pi / 2) is 6.1e-17 in doubles; at 9e15 um it adds 0.55 um, which rounds to a
+        # whole micron and moves a small bead into other cells.
+        x = 9 * 10**15
+        plan = program((200, [toolpath([(x, 0)], width=0)]))
+        turned_plan = _tolm.rotate_z(plan, math.pi / 2)
+        assert point_list(turned_plan) == [[[(1, x)]]]
+        turned = voxels(_tolm.voxelize(turned_plan, 2))
+        expected_turn = voxels(_tolm.rot_z90(_tolm.voxelize(plan, 2)))
+        assert {v[:2] for v in expected_turn} == {(-1, x // 2 - 1), (-1, x // 2), (0, x // 2 - 1), (0, x // 2)}
+        assert {v[:2] for v in turned} == {(0, x // 2 - 1), (0, x // 2)}
