@@ -11,6 +11,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import _tolm
+from conftest import corpus_params
 
 VOXELS_PREFIX = "expected a voxel-set JSON (array of [i, j, k], e.g. from voxelize()); "
 SAME = "SameWithinGrid"
@@ -287,3 +288,13 @@ class TestArguments:
         with pytest.raises(ValueError) as info:
             _tolm.compare_rotated("[]", "[\n[0]]", 0.5)
         assert str(info.value) == VOXELS_PREFIX + "invalid length 1, expected a voxel [i, j, k] of 3 integers at line 2 column 1"
+
+
+@pytest.mark.parametrize("corpus_file", corpus_params(), indirect=True)
+def test_corpus_print_at_zero_and_at_a_quarter_turn(corpus_file):
+    plan, _ = _tolm.parse_gcode(corpus_file.read_text(errors="replace"))
+    v = _tolm.voxelize(plan, 400)
+    assert _tolm.rotate_bounds(v, 0.0)[1] == v
+    assert _tolm.compare_rotated(v, v, 0.0, False) == SAME
+    assert _tolm.compare_rotated(v, _tolm.rot_x90(v), math.pi / 2, True) == SAME
+    assert _tolm.compare_rotated(v, v, math.pi / 2, True) == (SAME if v == "[]" else DIFFER)

@@ -9,6 +9,7 @@ from hypothesis import assume, given, settings
 from hypothesis import strategies as st
 
 import _tolm
+from conftest import corpus_params
 
 INT64_MIN = -(2**63)
 INT64_MAX = 2**63 - 1
@@ -444,3 +445,25 @@ class TestQuarterTurnOfAPlan:
         expected_turn = voxels(_tolm.rot_z90(_tolm.voxelize(plan, 2)))
         assert {v[:2] for v in expected_turn} == {(-1, x // 2 - 1), (-1, x // 2), (0, x // 2 - 1), (0, x // 2)}
         assert {v[:2] for v in turned} == {(0, x // 2 - 1), (0, x // 2)}
+
+
+@pytest.mark.parametrize("corpus_file", corpus_params(), indirect=True)
+def test_corpus_voxelization_matches_the_occupancy(corpus_file):
+    # Every layer's occupied cells over the index range its Z and the previous layer's Z give.
+    import numpy as np
+
+    plan, _ = _tolm.parse_gcode(corpus_file.read_text(errors="replace"))
+    layers = json.loads(_tolm.occupancy(plan, 200))["layers"]
+    parts, previous = [], None
+    for layer in layers:
+        z = layer["z_um"]
+        height = max(1, z if previous is None else z - previous)
+        previous = z
+        bottom, top = (z - height) // 200, z // 200
+        if layer["cells"]:
+            xy = np.asarray(layer["cells"], dtype=np.int64)
+            for k in range(bottom, max(top, bottom + 1)):
+                parts.append(np.column_stack([xy, np.full(len(xy), k, dtype=np.int64)]))
+    expected = np.unique(np.concatenate(parts), axis=0) if parts else np.zeros((0, 3), dtype=np.int64)
+    got = np.asarray(json.loads(_tolm.voxelize(plan, 200)), dtype=np.int64).reshape(-1, 3)
+    assert np.array_equal(got, expected)
