@@ -4,6 +4,8 @@
 #include <new>
 #include <span>
 
+#include <unistd.h>
+
 #include "denote/occupancy.h"
 #include "parallel/pool.h"
 #include "util/numeric.h"
@@ -106,8 +108,14 @@ VoxelSet voxelize(const ir::lo::Program &program, int64_t resolution_um,
     begin = end;
   }
 
+  // Filling a set larger than the machine's memory would not fail cleanly (the pages are only
+  // claimed while writing): refuse it up front.
   VoxelSet out;
-  if (total > out.max_size())
+  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  const uint128 memory = pages > 0 && page_size > 0
+                             ? static_cast<uint128>(pages) * static_cast<uint128>(page_size)
+                             : static_cast<uint128>(out.max_size()) * sizeof(Voxel);
+  if (total > out.max_size() || total * sizeof(Voxel) > memory)
     throw std::bad_alloc();
   out.reserve(static_cast<size_t>(total));
   for (size_t begin = 0; begin < runs.size();) {
