@@ -175,6 +175,12 @@ class TestVoxelize:
         plan = program((INT64_MIN + 10, dot), (INT64_MAX - 5, dot))
         assert voxels(_tolm.voxelize(plan, 2**62)) == [(0, 0, -2), (0, 0, -1), (0, 0, 0)]
 
+    def test_set_beyond_the_machine_memory_is_refused_up_front(self):
+        # 10^15 heights of one cell at 1 um: refused before anything is allocated.
+        plan = program((10**15, [toolpath([(0, 0)], width=0)]))
+        with pytest.raises(MemoryError):
+            _tolm.voxelize(plan, 1, 10**15)
+
     def test_bad_program_raises_with_the_low_level_prefix(self):
         with pytest.raises(ValueError) as info:
             _tolm.voxelize("[]")
