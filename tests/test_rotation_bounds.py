@@ -134,7 +134,17 @@ class TestBounds:
     def test_matches_the_definition(self, items, radians, axis_x):
         assert bounds(items, radians, axis_x) == reference_bounds(items, radians, axis_x)
 
-    @pytest.mark.parametrize("radians, axis_x", [(0.3, True), (1.1, False), (-2.5, True)])
+    @given(
+        items=st.lists(st.tuples(*[st.integers(-(10**6), 10**6)] * 3), min_size=2, max_size=12),
+        radians=angles,
+        axis_x=st.booleans(),
+    )
+    @settings(max_examples=60)
+    def test_scattered_set_matches_the_definition(self, items, radians, axis_x):
+        # Voxels far apart: their candidates are too sparse to mark in a box and are sorted.
+        assert bounds(items, radians, axis_x) == reference_bounds(items, radians, axis_x)
+
+    @pytest.mark.parametrize("radians, axis_x", [(0.3, True), (1.1, False), (-2.5, True), (0.2, False)])
     def test_large_set_matches_the_definition(self, radians, axis_x):
         # Several thousand voxels: candidates reached from different parts of the set merge.
         rng = random.Random(7)

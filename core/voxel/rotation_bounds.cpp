@@ -1,12 +1,14 @@
 #include "voxel/rotation_bounds.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <span>
 
 #include "parallel/pool.h"
 #include "util/numeric.h"
+#include "voxel/key_sort.h"
 
 namespace tolm::voxel {
 
@@ -189,6 +191,89 @@ Classification classify(const ColumnIndex &index, const Range ranges[3]) {
 // candidates stay in cache.
 constexpr size_t kChunk = 4096;
 
+/// The candidates reached by turned voxels, each voxel's as a product of three ranges, merged
+/// into one ordered set without repeats.
+class CandidateSet {
+public:
+  void add(const Range ranges[3]) {
+    boxes_.push_back({ranges[0], ranges[1], ranges[2]});
+    uint128 count = 1;
+    for (int a = 0; a < 3; ++a) {
+      count *= ranges[a].size();
+      lo_[a] = std::min(lo_[a], ranges[a].first);
+      hi_[a] = std::max(hi_[a], ranges[a].last);
+    }
+    total_ += count;
+  }
+
+  /// The candidates in ascending order, without repeats.
+  std::vector<Voxel> take() {
+    std::vector<Voxel> out;
+    if (boxes_.empty())
+      return out;
+    uint128 volume = 1;
+    for (int a = 0; a < 3; ++a)
+      volume *= Range{lo_[a], hi_[a], false}.size();
+    // Neighbouring voxels reach mostly the same candidates. Marking them in a bitmap over the
+    // candidates' bounding box and reading it back in index order merges them without a sort,
+    // as long as the box is not much sparser than the candidates.
+    if (volume <= 256 * total_ + 4096)
+      from_bitmap(out, static_cast<uint64_t>(volume));
+    else
+      from_sort(out);
+    boxes_.clear();
+    return out;
+  }
+
+private:
+  struct CandidateBox {
+    Range r[3];
+  };
+
+  void from_sort(std::vector<Voxel> &out) const {
+    for (const CandidateBox &box : boxes_)
+      for_each_index(box.r[0], [&](int64_t i) {
+        for_each_index(box.r[1], [&](int64_t j) {
+          for_each_index(box.r[2], [&](int64_t k) { out.push_back({i, j, k}); });
+        });
+      });
+    make_set(out);
+  }
+
+  void from_bitmap(std::vector<Voxel> &out, uint64_t volume) {
+    const uint64_t ny = static_cast<uint64_t>(hi_[1]) - static_cast<uint64_t>(lo_[1]) + 1;
+    const uint64_t nz = static_cast<uint64_t>(hi_[2]) - static_cast<uint64_t>(lo_[2]) + 1;
+    auto offset = [&](int64_t v, int a) {
+      return static_cast<uint64_t>(v) - static_cast<uint64_t>(lo_[a]);
+    };
+    bits_.assign(volume / 64 + 1, 0);
+    for (const CandidateBox &box : boxes_)
+      for_each_index(box.r[0], [&](int64_t i) {
+        for_each_index(box.r[1], [&](int64_t j) {
+          const uint64_t row = (offset(i, 0) * ny + offset(j, 1)) * nz;
+          for_each_index(box.r[2], [&](int64_t k) {
+            const uint64_t bit = row + offset(k, 2);
+            bits_[bit / 64] |= uint64_t{1} << (bit % 64);
+          });
+        });
+      });
+    for (uint64_t w = 0; w < bits_.size(); ++w)
+      for (uint64_t word = bits_[w]; word != 0; word &= word - 1) {
+        const uint64_t bit = w * 64 + static_cast<uint64_t>(std::countr_zero(word));
+        const uint64_t z = bit % nz, rest = bit / nz;
+        out.push_back({static_cast<int64_t>(static_cast<uint64_t>(lo_[0]) + rest / ny),
+                       static_cast<int64_t>(static_cast<uint64_t>(lo_[1]) + rest % ny),
+                       static_cast<int64_t>(static_cast<uint64_t>(lo_[2]) + z)});
+      }
+  }
+
+  std::vector<CandidateBox> boxes_;
+  std::vector<uint64_t> bits_;
+  int64_t lo_[3] = {kInt64Max, kInt64Max, kInt64Max};
+  int64_t hi_[3] = {kInt64Min, kInt64Min, kInt64Min};
+  uint128 total_ = 0;
+};
+
 } // namespace
 
 std::string_view verdict_name(Verdict verdict) {
@@ -201,30 +286,33 @@ RotationBounds rotate_bounds(const VoxelSet &voxels, double radians, bool axis_x
   const Turn inverse{c, -s, axis_x};
   const ColumnIndex index(voxels);
 
+  // A turn about Y keeps j, so tasks take runs of equal j there: each task's candidates then
+  // stay in a thin slab, as the runs of equal i do for a turn about X.
+  VoxelSet by_j;
+  if (!axis_x) {
+    by_j = voxels;
+    std::vector<Voxel> scratch;
+    stable_sort_by_key(std::span(by_j), scratch, [](const Voxel &v) { return v.j; });
+  }
+  const VoxelSet &order = axis_x ? voxels : by_j;
+
   // Each task turns its share of the set, merges the candidates it reaches and classifies
   // them; a candidate reached from two tasks is classified twice, identically, and the unions
   // below keep it once.
-  const size_t chunks = (voxels.size() + kChunk - 1) / kChunk;
+  const size_t chunks = (order.size() + kChunk - 1) / kChunk;
   std::vector<RotationBounds> parts = parallel::map(chunks, [&](size_t chunk) {
     const size_t first = chunk * kChunk;
-    const size_t last = std::min(voxels.size(), first + kChunk);
-    std::vector<Voxel> candidates;
-    candidates.reserve((last - first) * 4);
+    const size_t last = std::min(order.size(), first + kChunk);
+    CandidateSet reached;
     for (size_t x = first; x < last; ++x) {
-      const Box box = turned_box(voxels[x], forward);
+      const Box box = turned_box(order[x], forward);
       const Range r[3] = {candidate_range(box, 0), candidate_range(box, 1),
                           candidate_range(box, 2)};
-      if (r[0].empty || r[1].empty || r[2].empty)
-        continue;
-      for_each_index(r[0], [&](int64_t i) {
-        for_each_index(r[1], [&](int64_t j) {
-          for_each_index(r[2], [&](int64_t k) { candidates.push_back({i, j, k}); });
-        });
-      });
+      if (!r[0].empty && !r[1].empty && !r[2].empty)
+        reached.add(r);
     }
-    make_set(candidates);
     RotationBounds bounds;
-    for (const Voxel &v : candidates) {
+    for (const Voxel &v : reached.take()) {
       const Box box = turned_box(v, inverse);
       const Range r[3] = {test_range(box, 0), test_range(box, 1), test_range(box, 2)};
       const Classification found = classify(index, r);
