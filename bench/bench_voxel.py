@@ -89,15 +89,19 @@ def main():
     n = len(voxels)
     print(f"print: {path.name} at {args.resolution} um -> {n} voxels, dense box {'x'.join(map(str, grid.shape))}"
           f" ({grid.size / 1e6:.1f} M cells)")
-    print(f"voxelize (plan JSON -> voxel JSON)       : {t_vox:8.3f} s  {n / t_vox / 1e6:7.2f} M voxels/s")
-    print(f"rot_x90 (voxel JSON -> voxel JSON)       : {t_turn:8.3f} s  {n / t_turn / 1e6:7.2f} M voxels/s")
-    print(f"rotate_bounds {ANGLE} rad about X        : {t_bounds:8.3f} s  {n / t_bounds / 1e6:7.2f} M voxels/s"
-          f"  (inner {inner}, outer {outer})")
-    print(f"scipy.ndimage.rotate order=0, reshape    : {t_nearest:8.3f} s  ({filled_nearest} cells set)")
-    print(f"scipy.ndimage.rotate order=1, reshape    : {t_linear:8.3f} s  ({filled_linear} cells set)")
-    print(f"ratio scipy order=0 / rotate_bounds      : {t_nearest / t_bounds:8.2f}x")
-    print(f"ratio scipy order=1 / rotate_bounds      : {t_linear / t_bounds:8.2f}x")
-    print(f"ratio scipy order=0 / (voxelize + bounds): {t_nearest / (t_vox + t_bounds):8.2f}x")
+    rows = [
+        ("voxelize (plan JSON -> voxel JSON)", t_vox, f"{n / t_vox / 1e6:7.2f} M voxels/s"),
+        ("rot_x90 (voxel JSON -> voxel JSON)", t_turn, f"{n / t_turn / 1e6:7.2f} M voxels/s"),
+        (f"rotate_bounds {ANGLE} rad about X", t_bounds,
+         f"{n / t_bounds / 1e6:7.2f} M voxels/s  (inner {inner}, outer {outer})"),
+        ("scipy.ndimage.rotate order=0, reshape", t_nearest, f"({filled_nearest} cells set)"),
+        ("scipy.ndimage.rotate order=1, reshape", t_linear, f"({filled_linear} cells set)"),
+    ]
+    for label, seconds, note in rows:
+        print(f"{label:<40}: {seconds:8.3f} s  {note}")
+    print(f"{'ratio scipy order=0 / rotate_bounds':<40}: {t_nearest / t_bounds:8.2f}x")
+    print(f"{'ratio scipy order=1 / rotate_bounds':<40}: {t_linear / t_bounds:8.2f}x")
+    print(f"{'ratio scipy order=0 / (voxelize + bounds)':<40}: {t_nearest / (t_vox + t_bounds):8.2f}x")
 
 
 if __name__ == "__main__":

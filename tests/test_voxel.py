@@ -260,6 +260,14 @@ class TestQuarterTurns:
 
     @pytest.mark.parametrize("name", sorted(TURNS))
     @given(items=voxel_lists)
+    def test_written_in_the_two_space_layout(self, name, items):
+        # One number per line, two spaces per level, no trailing newline: what json.dumps gives
+        # with indent=2 for nested integer lists.
+        expected = [list(v) for v in reference_turn(name, items)]
+        assert getattr(_tolm, name)(voxels_json(items)) == json.dumps(expected, indent=2)
+
+    @pytest.mark.parametrize("name", sorted(TURNS))
+    @given(items=voxel_lists)
     def test_four_turns_are_the_identity(self, name, items):
         turn = getattr(_tolm, name)
         text = voxels_json(items)

@@ -1,5 +1,6 @@
 #include "voxel/voxel_json.h"
 
+#include <charconv>
 #include <string>
 
 namespace tolm::voxel {
@@ -69,10 +70,27 @@ void write_voxels(json::Writer &writer, const VoxelSet &voxels) {
 }
 
 std::string to_json(const VoxelSet &voxels) {
-  // About 60 bytes per voxel at small indices: one number per line, indented.
-  json::Writer writer(64 + voxels.size() * 64);
-  write_voxels(writer, voxels);
-  return writer.take();
+  // The writer's layout, produced directly: a voxel set is often millions of triples and each
+  // would otherwise pass through the writer's per-value bookkeeping.
+  if (voxels.empty())
+    return "[]";
+  std::string out;
+  out.reserve(2 + voxels.size() * 48);
+  out += '[';
+  char number[24];
+  for (size_t x = 0; x < voxels.size(); ++x) {
+    out += x == 0 ? "\n  [\n    " : ",\n  [\n    ";
+    const int64_t values[3] = {voxels[x].i, voxels[x].j, voxels[x].k};
+    for (int a = 0; a < 3; ++a) {
+      if (a > 0)
+        out += ",\n    ";
+      const auto end = std::to_chars(number, number + sizeof number, values[a]).ptr;
+      out.append(number, end);
+    }
+    out += "\n  ]";
+  }
+  out += "\n]";
+  return out;
 }
 
 } // namespace tolm::voxel
