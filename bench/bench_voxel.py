@@ -72,28 +72,39 @@ def main():
 
     t_vox, voxels_json = best_of(3, lambda: _tolm.voxelize(plan, args.resolution))
     voxels = json.loads(voxels_json)
-    t_bounds, (inner_json, outer_json) = best_of(3, lambda: _tolm.rotate_bounds(voxels_json, ANGLE, True))
+    t_bounds, (inner_json, outer_json) = best_of(
+        3, lambda: _tolm.rotate_bounds(voxels_json, ANGLE, True)
+    )
     inner, outer = len(json.loads(inner_json)), len(json.loads(outer_json))
     t_turn, _ = best_of(3, lambda: _tolm.rot_x90(voxels_json))
 
     grid = dense(voxels)
     degrees = math.degrees(ANGLE)
     # Turning about X turns the (j, k) plane, axes 1 and 2 of the array.
-    t_nearest, nearest = best_of(1, lambda: ndimage.rotate(grid, degrees, axes=(1, 2), reshape=True, order=0))
+    t_nearest, nearest = best_of(
+        1, lambda: ndimage.rotate(grid, degrees, axes=(1, 2), reshape=True, order=0)
+    )
     filled_nearest = int(np.count_nonzero(nearest))
     del nearest
-    t_linear, linear = best_of(1, lambda: ndimage.rotate(grid, degrees, axes=(1, 2), reshape=True, order=1))
+    t_linear, linear = best_of(
+        1, lambda: ndimage.rotate(grid, degrees, axes=(1, 2), reshape=True, order=1)
+    )
     filled_linear = int(np.count_nonzero(linear))
     del linear
 
     n = len(voxels)
-    print(f"print: {path.name} at {args.resolution} um -> {n} voxels, dense box {'x'.join(map(str, grid.shape))}"
-          f" ({grid.size / 1e6:.1f} M cells)")
+    print(
+        f"print: {path.name} at {args.resolution} um -> {n} voxels, dense box {'x'.join(map(str, grid.shape))}"
+        f" ({grid.size / 1e6:.1f} M cells)"
+    )
     rows = [
         ("voxelize (plan JSON -> voxel JSON)", t_vox, f"{n / t_vox / 1e6:7.2f} M voxels/s"),
         ("rot_x90 (voxel JSON -> voxel JSON)", t_turn, f"{n / t_turn / 1e6:7.2f} M voxels/s"),
-        (f"rotate_bounds {ANGLE} rad about X", t_bounds,
-         f"{n / t_bounds / 1e6:7.2f} M voxels/s  (inner {inner}, outer {outer})"),
+        (
+            f"rotate_bounds {ANGLE} rad about X",
+            t_bounds,
+            f"{n / t_bounds / 1e6:7.2f} M voxels/s  (inner {inner}, outer {outer})",
+        ),
         ("scipy.ndimage.rotate order=0, reshape", t_nearest, f"({filled_nearest} cells set)"),
         ("scipy.ndimage.rotate order=1, reshape", t_linear, f"({filled_linear} cells set)"),
     ]
@@ -101,7 +112,9 @@ def main():
         print(f"{label:<40}: {seconds:8.3f} s  {note}")
     print(f"{'ratio scipy order=0 / rotate_bounds':<40}: {t_nearest / t_bounds:8.2f}x")
     print(f"{'ratio scipy order=1 / rotate_bounds':<40}: {t_linear / t_bounds:8.2f}x")
-    print(f"{'ratio scipy order=0 / (voxelize + bounds)':<40}: {t_nearest / (t_vox + t_bounds):8.2f}x")
+    print(
+        f"{'ratio scipy order=0 / (voxelize + bounds)':<40}: {t_nearest / (t_vox + t_bounds):8.2f}x"
+    )
 
 
 if __name__ == "__main__":

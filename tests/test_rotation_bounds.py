@@ -64,7 +64,9 @@ def reference_bounds(items, radians, axis_x):
     inner, outer = [], []
     for v in sorted(candidates):
         lo, hi = turned_box(v, c, -s, axis_x)
-        tested = list(itertools.product(*[range(math.floor(lo[a]), math.floor(hi[a]) + 1) for a in range(3)]))
+        tested = list(
+            itertools.product(*[range(math.floor(lo[a]), math.floor(hi[a]) + 1) for a in range(3)])
+        )
         present = [t in members for t in tested]
         if any(present):
             outer.append(v)
@@ -82,7 +84,9 @@ def block(size_i, size_j, size_k, origin=(0, 0, 0)):
     ]
 
 
-small_sets = st.lists(st.tuples(st.integers(-4, 4), st.integers(-4, 4), st.integers(-4, 4)), max_size=40)
+small_sets = st.lists(
+    st.tuples(st.integers(-4, 4), st.integers(-4, 4), st.integers(-4, 4)), max_size=40
+)
 angles = st.floats(-7.0, 7.0, allow_nan=False)
 
 
@@ -104,7 +108,10 @@ class TestBoundsAtZero:
         assert inner == block(2, 2, 2)
 
     def test_two_cube_has_one_inner_voxel(self):
-        assert bounds(block(2, 2, 2, (-1, -1, -1)), 0.0) == ([(-1, -1, -1)], block(2, 2, 2, (-1, -1, -1)))
+        assert bounds(block(2, 2, 2, (-1, -1, -1)), 0.0) == (
+            [(-1, -1, -1)],
+            block(2, 2, 2, (-1, -1, -1)),
+        )
 
     @pytest.mark.parametrize(
         "b, verdict",
@@ -119,10 +126,12 @@ class TestBoundsAtZero:
         assert _tolm.compare_rotated(voxels_json([(0, 0, 0)]), voxels_json(b), 0.0) == verdict
 
     @given(items=small_sets, axis_x=st.booleans())
+    @settings(deadline=None)
     def test_outer_is_the_set_itself(self, items, axis_x):
         assert bounds(items, 0.0, axis_x)[1] == sorted(set(items))
 
     @given(items=small_sets, axis_x=st.booleans())
+    @settings(deadline=None)
     def test_a_set_is_the_same_as_itself(self, items, axis_x):
         text = voxels_json(items)
         assert _tolm.compare_rotated(text, text, 0.0, axis_x) == SAME
@@ -130,7 +139,7 @@ class TestBoundsAtZero:
 
 class TestBounds:
     @given(items=small_sets, radians=angles, axis_x=st.booleans())
-    @settings(max_examples=150)
+    @settings(max_examples=150, deadline=None)
     def test_matches_the_definition(self, items, radians, axis_x):
         assert bounds(items, radians, axis_x) == reference_bounds(items, radians, axis_x)
 
@@ -139,12 +148,14 @@ class TestBounds:
         radians=angles,
         axis_x=st.booleans(),
     )
-    @settings(max_examples=60)
+    @settings(max_examples=60, deadline=None)
     def test_scattered_set_matches_the_definition(self, items, radians, axis_x):
         # Voxels far apart: their candidates are too sparse to mark in a box and are sorted.
         assert bounds(items, radians, axis_x) == reference_bounds(items, radians, axis_x)
 
-    @pytest.mark.parametrize("radians, axis_x", [(0.3, True), (1.1, False), (-2.5, True), (0.2, False)])
+    @pytest.mark.parametrize(
+        "radians, axis_x", [(0.3, True), (1.1, False), (-2.5, True), (0.2, False)]
+    )
     def test_large_set_matches_the_definition(self, radians, axis_x):
         # Several thousand voxels: candidates reached from different parts of the set merge.
         rng = random.Random(7)
@@ -153,13 +164,19 @@ class TestBounds:
         assert bounds(items, radians, axis_x) == reference_bounds(items, radians, axis_x)
 
     @given(items=small_sets, radians=angles, axis_x=st.booleans())
+    @settings(deadline=None)
     def test_inner_within_outer(self, items, radians, axis_x):
         inner, outer = bounds(items, radians, axis_x)
         assert set(inner) <= set(outer)
         assert inner == sorted(set(inner)) and outer == sorted(set(outer))
 
-    @given(items=small_sets.filter(bool), radians=angles, axis_x=st.booleans(), seed=st.integers(0, 2**32))
-    @settings(max_examples=60)
+    @given(
+        items=small_sets.filter(bool),
+        radians=angles,
+        axis_x=st.booleans(),
+        seed=st.integers(0, 2**32),
+    )
+    @settings(max_examples=60, deadline=None)
     def test_sampled_points_respect_the_bracket(self, items, radians, axis_x, seed):
         # Points inside the set land in outer; points inside inner come from the set. Samples
         # keep away from faces so that rounding cannot move them across one.
@@ -248,6 +265,7 @@ class TestCompareRotated:
         assert _tolm.compare_rotated(voxels_json(items), voxels_json(b), 0.3) == DIFFER
 
     @given(a=small_sets, b=small_sets, radians=angles, axis_x=st.booleans())
+    @settings(deadline=None)
     def test_verdict_follows_the_bracket(self, a, b, radians, axis_x):
         inner, outer = bounds(a, radians, axis_x)
         expected = SAME if set(inner) <= set(b) <= set(outer) else DIFFER
@@ -256,7 +274,9 @@ class TestCompareRotated:
     @pytest.mark.parametrize("radians", [math.nan, math.inf])
     @pytest.mark.parametrize("b, verdict", [([], SAME), ([(0, 0, 0)], DIFFER)])
     def test_non_finite_angle_is_same_only_for_the_empty_set(self, radians, b, verdict):
-        assert _tolm.compare_rotated(voxels_json(block(2, 2, 2)), voxels_json(b), radians) == verdict
+        assert (
+            _tolm.compare_rotated(voxels_json(block(2, 2, 2)), voxels_json(b), radians) == verdict
+        )
 
     def test_duplicates_and_disorder_in_b_do_not_matter(self):
         assert _tolm.compare_rotated("[[0, 0, 0]]", "[[0, 0, 0], [0, 0, 0]]", 0.0) == SAME
@@ -272,7 +292,9 @@ class TestArguments:
 
     def test_numpy_bool_selects_the_axis(self):
         text = voxels_json(block(2, 3, 1))
-        assert _tolm.rotate_bounds(text, 0.5, np.bool_(False)) == _tolm.rotate_bounds(text, 0.5, False)
+        assert _tolm.rotate_bounds(text, 0.5, np.bool_(False)) == _tolm.rotate_bounds(
+            text, 0.5, False
+        )
 
     def test_radians_is_required(self):
         with pytest.raises(TypeError, match="radians"):
@@ -280,7 +302,9 @@ class TestArguments:
         with pytest.raises(TypeError, match="radians"):
             _tolm.compare_rotated("[]", "[]")
 
-    @pytest.mark.parametrize("text, detail", [("{}", "invalid type: map"), ("[[0, 0]]", "invalid length 2")])
+    @pytest.mark.parametrize(
+        "text, detail", [("{}", "invalid type: map"), ("[[0, 0]]", "invalid length 2")]
+    )
     def test_malformed_set_raises_with_the_voxel_prefix(self, text, detail):
         with pytest.raises(ValueError) as info:
             _tolm.rotate_bounds(text, 0.5)
@@ -297,7 +321,11 @@ class TestArguments:
     def test_second_set_errors_after_a_good_first(self):
         with pytest.raises(ValueError) as info:
             _tolm.compare_rotated("[]", "[\n[0]]", 0.5)
-        assert str(info.value) == VOXELS_PREFIX + "invalid length 1, expected a voxel [i, j, k] of 3 integers at line 2 column 1"
+        assert (
+            str(info.value)
+            == VOXELS_PREFIX
+            + "invalid length 1, expected a voxel [i, j, k] of 3 integers at line 2 column 1"
+        )
 
 
 @pytest.mark.parametrize("corpus_file", corpus_params(), indirect=True)

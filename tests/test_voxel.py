@@ -85,7 +85,7 @@ class TestVoxelize:
     def test_heights_are_derived_from_consecutive_z_in_list_order(self):
         # The first layer is its own Z high; the next ones reach down to the previous layer.
         plan = program((400, BEAD), (600, BEAD), (1200, BEAD))
-        (layer_cells, _, _) = cells(plan, 200)
+        layer_cells, _, _ = cells(plan, 200)
         expected = sorted((i, j, k) for i, j in layer_cells for k in range(6))
         assert voxels(_tolm.voxelize(plan)) == expected
 
@@ -94,7 +94,13 @@ class TestVoxelize:
         low = [toolpath([(500, 100)], width=0)]
         plan = program((600, high), (400, low), (200, low))
         # 600 fills 0..2 (its own Z as height); 400 and 200 fill floor((Z - 1) / 200) only.
-        assert voxels(_tolm.voxelize(plan)) == [(0, 0, 0), (0, 0, 1), (0, 0, 2), (2, 0, 0), (2, 0, 1)]
+        assert voxels(_tolm.voxelize(plan)) == [
+            (0, 0, 0),
+            (0, 0, 1),
+            (0, 0, 2),
+            (2, 0, 0),
+            (2, 0, 1),
+        ]
 
     def test_layer_without_extrusions_still_sets_the_next_height(self):
         dot = [toolpath([(100, 100)], width=0)]
@@ -255,11 +261,13 @@ class TestQuarterTurns:
 
     @pytest.mark.parametrize("name", sorted(TURNS))
     @given(items=voxel_lists)
+    @settings(deadline=None)
     def test_matches_the_index_map(self, name, items):
         assert voxels(getattr(_tolm, name)(voxels_json(items))) == reference_turn(name, items)
 
     @pytest.mark.parametrize("name", sorted(TURNS))
     @given(items=voxel_lists)
+    @settings(deadline=None)
     def test_written_in_the_two_space_layout(self, name, items):
         # One number per line, two spaces per level, no trailing newline: what json.dumps gives
         # with indent=2 for nested integer lists.
@@ -268,6 +276,7 @@ class TestQuarterTurns:
 
     @pytest.mark.parametrize("name", sorted(TURNS))
     @given(items=voxel_lists)
+    @settings(deadline=None)
     def test_four_turns_are_the_identity(self, name, items):
         turn = getattr(_tolm, name)
         text = voxels_json(items)
@@ -279,7 +288,13 @@ class TestQuarterTurns:
     @pytest.mark.parametrize("name", sorted(TURNS))
     def test_solid_block_spanning_many_slabs(self, name):
         # Large enough that every reordering pass sorts real runs of keys.
-        items = [(i, j, k) for i in range(-7, 9) for j in range(-5, 13) for k in range(0, 11) if (i * j + k) % 5]
+        items = [
+            (i, j, k)
+            for i in range(-7, 9)
+            for j in range(-5, 13)
+            for k in range(0, 11)
+            if (i * j + k) % 5
+        ]
         assert voxels(getattr(_tolm, name)(voxels_json(items))) == reference_turn(name, items)
 
     @pytest.mark.parametrize(
@@ -312,7 +327,8 @@ class TestQuarterTurns:
         with pytest.raises(ValueError) as info:
             _tolm.rot_z90("[[1, 2, 3],\n [4, 5]]")
         assert str(info.value) == (
-            VOXELS_PREFIX + "invalid length 2, expected a voxel [i, j, k] of 3 integers at line 2 column 2"
+            VOXELS_PREFIX
+            + "invalid length 2, expected a voxel [i, j, k] of 3 integers at line 2 column 2"
         )
 
     @pytest.mark.parametrize("name", sorted(TURNS))
@@ -340,7 +356,9 @@ class TestRotateZ:
 
     def test_quarter_turn(self):
         plan = program((200, [toolpath([(1000, 0), (0, 1000), (-3, 7)])]))
-        assert point_list(_tolm.rotate_z(plan, math.pi / 2)) == [[[(0, 1000), (-1000, 0), (-7, -3)]]]
+        assert point_list(_tolm.rotate_z(plan, math.pi / 2)) == [
+            [[(0, 1000), (-1000, 0), (-7, -3)]]
+        ]
 
     def test_half_turn_keeps_z_kind_width_and_flow(self):
         plan = program(
@@ -350,7 +368,10 @@ class TestRotateZ:
         turned = json.loads(_tolm.rotate_z(plan, math.pi))
         original = json.loads(plan)
         original["layers"][0]["toolpaths"][0]["path"]["points"] = [{"x": -1000, "y": -250}]
-        original["layers"][1]["toolpaths"][0]["path"]["points"] = [{"x": 40, "y": 0}, {"x": 0, "y": 40}]
+        original["layers"][1]["toolpaths"][0]["path"]["points"] = [
+            {"x": 40, "y": 0},
+            {"x": 0, "y": 40},
+        ]
         assert turned == original
 
     def test_general_angle_rounds_each_coordinate(self):
@@ -359,8 +380,10 @@ class TestRotateZ:
         plan = program((200, [toolpath(pts)]))
         c, s = math.cos(theta), math.sin(theta)
         expected = [
-            (int(math.copysign(math.floor(abs(c * x - s * y) + 0.5), c * x - s * y)),
-             int(math.copysign(math.floor(abs(s * x + c * y) + 0.5), s * x + c * y)))
+            (
+                int(math.copysign(math.floor(abs(c * x - s * y) + 0.5), c * x - s * y)),
+                int(math.copysign(math.floor(abs(s * x + c * y) + 0.5), s * x + c * y)),
+            )
             for x, y in pts
         ]
         assert point_list(_tolm.rotate_z(plan, theta)) == [[expected]]
@@ -457,7 +480,12 @@ class TestQuarterTurnOfAPlan:
         assert point_list(turned_plan) == [[[(1, x)]]]
         turned = voxels(_tolm.voxelize(turned_plan, 2))
         expected_turn = voxels(_tolm.rot_z90(_tolm.voxelize(plan, 2)))
-        assert {v[:2] for v in expected_turn} == {(-1, x // 2 - 1), (-1, x // 2), (0, x // 2 - 1), (0, x // 2)}
+        assert {v[:2] for v in expected_turn} == {
+            (-1, x // 2 - 1),
+            (-1, x // 2),
+            (0, x // 2 - 1),
+            (0, x // 2),
+        }
         assert {v[:2] for v in turned} == {(0, x // 2 - 1), (0, x // 2)}
 
 
@@ -478,6 +506,8 @@ def test_corpus_voxelization_matches_the_occupancy(corpus_file):
             xy = np.asarray(layer["cells"], dtype=np.int64)
             for k in range(bottom, max(top, bottom + 1)):
                 parts.append(np.column_stack([xy, np.full(len(xy), k, dtype=np.int64)]))
-    expected = np.unique(np.concatenate(parts), axis=0) if parts else np.zeros((0, 3), dtype=np.int64)
+    expected = (
+        np.unique(np.concatenate(parts), axis=0) if parts else np.zeros((0, 3), dtype=np.int64)
+    )
     got = np.asarray(json.loads(_tolm.voxelize(plan, 200)), dtype=np.int64).reshape(-1, 3)
     assert np.array_equal(got, expected)
