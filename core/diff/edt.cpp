@@ -1,0 +1,102 @@
+#include "diff/edt.h"
+
+#include <limits>
+
+#include "util/abort.h"
+#include "util/numeric.h"
+
+namespace tolm::diff {
+namespace {
+
+// One-dimensional transform of f[0..n) into d[0..n); `apex` and `bounds` hold at least n and
+// n + 1 entries.
+void edt_1d_into(const int64_t *f, size_t n, int64_t *d, int64_t *apex, double *bounds) {
+  if (n == 0)
+    return;
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  size_t k = 0;
+  apex[0] = 0;
+  bounds[0] = -kInf;
+  bounds[1] = kInf;
+  for (size_t q = 1; q < n; ++q) {
+    const int64_t qi = static_cast<int64_t>(q);
+    double s;
+    for (;;) {
+      const int64_t p = apex[k];
+      // Exact in 128 bits: f may hold any int64 value.
+      const int128 numerator =
+          static_cast<int128>(qi + p) * (qi - p) + static_cast<int128>(f[q]) - f[p];
+      s = static_cast<double>(numerator) / static_cast<double>(2 * (qi - p));
+      if (!(s > bounds[k]) && k > 0) {
+        --k;
+        continue;
+      }
+      break;
+    }
+    ++k;
+    apex[k] = qi;
+    bounds[k] = s;
+    bounds[k + 1] = kInf;
+  }
+  k = 0;
+  for (size_t q = 0; q < n; ++q) {
+    const double qd = static_cast<double>(q);
+    while (bounds[k + 1] < qd)
+      ++k;
+    const int64_t offset = static_cast<int64_t>(q) - apex[k];
+    d[q] = saturating_add(offset * offset, f[apex[k]]);
+  }
+}
+
+} // namespace
+
+std::vector<int64_t> edt_1d(std::span<const int64_t> f) {
+  std::vector<int64_t> d(f.size());
+  std::vector<int64_t> apex(f.size());
+  std::vector<double> bounds(f.size() + 1);
+  edt_1d_into(f.data(), f.size(), d.data(), apex.data(), bounds.data());
+  return d;
+}
+
+void edt_2d_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width, int64_t height,
+                 const denote::CellSet &cells, int64_t min_i, int64_t min_j) {
+  TOLM_CHECK(width >= 0 && height >= 0);
+  const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
+  const int64_t inf = 4 * (width * width + height * height) + 1;
+  grid.assign(w * h, inf);
+  for (const denote::Cell &cell : cells) {
+    const int64_t ci = cell.i - min_i, cj = cell.j - min_j;
+    TOLM_CHECK(ci >= 0 && ci < width && cj >= 0 && cj < height);
+    grid[static_cast<size_t>(ci) + static_cast<size_t>(cj) * w] = 0;
+  }
+  const size_t longest = std::max(w, h);
+  scratch.line.resize(longest);
+  scratch.result.resize(longest);
+  scratch.apex.resize(longest);
+  scratch.bounds.resize(longest + 1);
+  int64_t *line = scratch.line.data();
+  int64_t *result = scratch.result.data();
+
+  for (size_t c = 0; c < w; ++c) {
+    for (size_t r = 0; r < h; ++r)
+      line[r] = grid[c + r * w];
+    edt_1d_into(line, h, result, scratch.apex.data(), scratch.bounds.data());
+    for (size_t r = 0; r < h; ++r)
+      grid[c + r * w] = result[r];
+  }
+  for (size_t r = 0; r < h; ++r) {
+    int64_t *row = grid.data() + r * w;
+    edt_1d_into(row, w, result, scratch.apex.data(), scratch.bounds.data());
+    std::copy(result, result + w, row);
+  }
+}
+
+std::vector<int64_t> edt_2d(int64_t width, int64_t height, const denote::CellSet &cells,
+                            int64_t min_i, int64_t min_j) {
+  std::vector<int64_t> grid;
+  EdtScratch scratch;
+  edt_2d_into(grid, scratch, width, height, cells, min_i, min_j);
+  return grid;
+}
+
+} // namespace tolm::diff
