@@ -8,6 +8,17 @@
 namespace tolm::diff {
 namespace {
 
+// (q + p)(q - p) + fq - fp as a double: in 64 bits when that cannot overflow (always, for the grids
+// of the graded diff), otherwise exactly in 128 bits, since a caller's list may hold any int64
+// value.
+inline double parabola_numerator(int64_t q, int64_t p, int64_t fq, int64_t fp) {
+  int64_t product, sum, out;
+  if (!__builtin_mul_overflow(q + p, q - p, &product) &&
+      !__builtin_add_overflow(product, fq, &sum) && !__builtin_sub_overflow(sum, fp, &out))
+    return static_cast<double>(out);
+  return static_cast<double>(static_cast<int128>(q + p) * (q - p) + static_cast<int128>(fq) - fp);
+}
+
 // One-dimensional transform of f[0..n) into d[0..n); `apex` and `bounds` hold at least n and
 // n + 1 entries.
 void edt_1d_into(const int64_t *f, size_t n, int64_t *d, int64_t *apex, double *bounds) {
@@ -23,10 +34,7 @@ void edt_1d_into(const int64_t *f, size_t n, int64_t *d, int64_t *apex, double *
     double s;
     for (;;) {
       const int64_t p = apex[k];
-      // Exact in 128 bits: f may hold any int64 value.
-      const int128 numerator =
-          static_cast<int128>(qi + p) * (qi - p) + static_cast<int128>(f[q]) - f[p];
-      s = static_cast<double>(numerator) / static_cast<double>(2 * (qi - p));
+      s = parabola_numerator(qi, p, f[q], f[p]) / static_cast<double>(2 * (qi - p));
       if (!(s > bounds[k]) && k > 0) {
         --k;
         continue;
@@ -69,20 +77,43 @@ void edt_2d_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width,
     TOLM_CHECK(ci >= 0 && ci < width && cj >= 0 && cj < height);
     grid[static_cast<size_t>(ci) + static_cast<size_t>(cj) * w] = 0;
   }
+  // Columns are transformed in blocks: a block's rows are read and written a cache line at a
+  // time instead of one value per line. A column without a set cell stays at INF (a row of
+  // equal values is its own transform), so it is skipped.
+  constexpr size_t kBlock = 16;
   const size_t longest = std::max(w, h);
-  scratch.line.resize(longest);
-  scratch.result.resize(longest);
+  scratch.line.resize(std::max(longest, kBlock * h));
+  scratch.result.resize(std::max(longest, kBlock * h));
   scratch.apex.resize(longest);
   scratch.bounds.resize(longest + 1);
   int64_t *line = scratch.line.data();
   int64_t *result = scratch.result.data();
 
-  for (size_t c = 0; c < w; ++c) {
-    for (size_t r = 0; r < h; ++r)
-      line[r] = grid[c + r * w];
-    edt_1d_into(line, h, result, scratch.apex.data(), scratch.bounds.data());
-    for (size_t r = 0; r < h; ++r)
-      grid[c + r * w] = result[r];
+  for (size_t c0 = 0; c0 < w; c0 += kBlock) {
+    const size_t bw = std::min(kBlock, w - c0);
+    bool has_cell[kBlock] = {};
+    for (size_t r = 0; r < h; ++r) {
+      const int64_t *src = grid.data() + c0 + r * w;
+      for (size_t b = 0; b < bw; ++b) {
+        line[b * h + r] = src[b];
+        has_cell[b] |= src[b] == 0;
+      }
+    }
+    bool any = false;
+    for (size_t b = 0; b < bw; ++b) {
+      if (!has_cell[b])
+        continue;
+      any = true;
+      edt_1d_into(line + b * h, h, result + b * h, scratch.apex.data(), scratch.bounds.data());
+    }
+    if (!any)
+      continue;
+    for (size_t r = 0; r < h; ++r) {
+      int64_t *dst = grid.data() + c0 + r * w;
+      for (size_t b = 0; b < bw; ++b)
+        if (has_cell[b])
+          dst[b] = result[b * h + r];
+    }
   }
   for (size_t r = 0; r < h; ++r) {
     int64_t *row = grid.data() + r * w;
