@@ -1,0 +1,104 @@
+"""Soundness checks: `preserves_within`, `check_self_lowering_sound`, `demo_self_lowering_sound`."""
+
+import json
+import math
+
+import pytest
+
+import _tolm
+from lo_plans import extrude, layer, program, square_outline
+
+LO_PREFIX = (
+    "expected a LOW-LEVEL program JSON (layers of toolpaths, e.g. from lower_to_json() or parse_gcode()); "
+)
+HI_PREFIX = (
+    "expected a HIGH-LEVEL program JSON (layers of regions with fills, e.g. from demo_square_json()); "
+)
+
+EMPTY = program()
+SQUARE = program(square_outline(0, 0, 4000))
+
+
+def dot_layer(z_um, *points):
+    return layer(z_um, *(extrude([p], 0) for p in points))
+
+
+# a: one cell (0, 0) at 200 µm; b adds its side neighbour (1, 0).
+ONE = program(dot_layer(200, (100, 100)))
+TWO = program(dot_layer(200, (100, 100), (300, 100)))
+
+
+@pytest.mark.parametrize("epsilon", [0.0, 0, 1.5, 1e300, math.inf])
+def test_programs_without_layers_preserve_for_any_nonnegative_epsilon(epsilon):
+    assert _tolm.preserves_within(EMPTY, EMPTY, epsilon) is True
+
+
+@pytest.mark.parametrize(
+    "epsilon, expected",
+    [
+        pytest.param(200.0, True, id="equal-to-resolution"),
+        pytest.param(math.nextafter(200.0, 0.0), False, id="just-below"),
+        pytest.param(199, False, id="int-below"),
+        pytest.param(201, True, id="int-above"),
+    ],
+)
+def test_one_extra_neighbour_cell_is_one_resolution_away(epsilon, expected):
+    assert _tolm.preserves_within(ONE, TWO, epsilon) is expected
+    assert _tolm.preserves_within(TWO, ONE, epsilon, resolution_um=200) is expected
+
+
+def test_distance_scales_with_resolution():
+    a = program(dot_layer(0, (0, 0)))
+    b = program(dot_layer(0, (0, 0), (3, 4)))
+    assert _tolm.preserves_within(a, b, 5.0, 1)
+    assert not _tolm.preserves_within(a, b, 4.999, 1)
+
+
+def test_extra_layer_at_a_new_z_is_unmatched_not_measured():
+    extra = program(square_outline(0, 0, 4000), square_outline(90000, 90000, 1000, z_um=400))
+    assert _tolm.preserves_within(SQUARE, extra, 0.0)
+    assert _tolm.preserves_within(extra, SQUARE, 0.0)
+
+
+def test_far_miss_at_the_same_z_fails():
+    moved = program(square_outline(2000, 0, 4000))
+    assert not _tolm.preserves_within(SQUARE, moved, 1000.0)
+    assert _tolm.preserves_within(SQUARE, moved, 2000.0)
+
+
+@pytest.mark.parametrize("epsilon", [-0.5, -math.inf, math.nan])
+def test_negative_or_nan_epsilon_is_false_even_for_identical_plans(epsilon):
+    assert _tolm.preserves_within(SQUARE, SQUARE, epsilon) is False
+
+
+def test_zero_epsilon_for_identical_plans():
+    assert _tolm.preserves_within(SQUARE, SQUARE, 0.0) is True
+
+
+@pytest.mark.parametrize(
+    "a, b, fragment",
+    [
+        pytest.param("{}", "[", "layers", id="a-first"),
+        pytest.param(SQUARE, '{"layers": [], "layers": []}', "layers", id="b-duplicate"),
+    ],
+)
+def test_read_errors_use_the_low_level_prefix(a, b, fragment):
+    with pytest.raises(ValueError) as info:
+        _tolm.preserves_within(a, b, 1.0)
+    message = str(info.value)
+    assert message.startswith(LO_PREFIX) and fragment in message and " at line " in message
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, error, fragment",
+    [
+        pytest.param((SQUARE, SQUARE), {}, TypeError, "epsilon_um", id="epsilon-required"),
+        pytest.param((SQUARE, SQUARE, "1"), {}, TypeError, "epsilon_um", id="epsilon-str"),
+        pytest.param((SQUARE, SQUARE, 1.0), {"resolution_um": 2.5}, TypeError, "resolution_um",
+                     id="resolution-float"),
+        pytest.param(("{", "{", None), {}, TypeError, "epsilon_um", id="conversion-before-json"),
+    ],
+)
+def test_argument_errors(args, kwargs, error, fragment):
+    with pytest.raises(error, match=fragment):
+        _tolm.preserves_within(*args, **kwargs)
