@@ -122,6 +122,58 @@ void edt_2d_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width,
   }
 }
 
+void edt_2d_rows_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width,
+                      int64_t height, const denote::CellSet &cells, int64_t min_i, int64_t min_j,
+                      std::span<const uint8_t> wanted_rows) {
+  TOLM_CHECK(width >= 0 && height >= 0 && wanted_rows.size() == static_cast<size_t>(height));
+  const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
+  const int64_t inf = 4 * (width * width + height * height) + 1;
+  grid.resize(w * h);
+  scratch.line.resize(w);
+  scratch.result.resize(w);
+  scratch.apex.resize(w);
+  scratch.bounds.resize(w + 1);
+
+  // Per column: the range of its cells in the set ([begin, end)) and a cursor at the first cell
+  // whose row is at or after the current row. Rows are taken in ascending order, so cursors
+  // only move forward. The stored rows are relative to min_j.
+  std::vector<size_t> begin(w, 0), end(w, 0);
+  std::vector<int64_t> rows(cells.size());
+  for (size_t k = 0; k < cells.size(); ++k) {
+    const int64_t ci = cells[k].i - min_i, cj = cells[k].j - min_j;
+    TOLM_CHECK(ci >= 0 && ci < width && cj >= 0 && cj < height);
+    const size_t c = static_cast<size_t>(ci);
+    if (end[c] == 0 || end[c] != k)
+      begin[c] = k;
+    end[c] = k + 1;
+    rows[k] = cj;
+  }
+  std::vector<size_t> cursor(begin);
+
+  int64_t *line = scratch.line.data();
+  for (size_t r = 0; r < h; ++r) {
+    if (!wanted_rows[r])
+      continue;
+    const int64_t row = static_cast<int64_t>(r);
+    for (size_t c = 0; c < w; ++c) {
+      if (begin[c] == end[c]) {
+        line[c] = inf;
+        continue;
+      }
+      size_t &at = cursor[c];
+      while (at < end[c] && rows[at] < row)
+        ++at;
+      int64_t best = inf;
+      if (at < end[c])
+        best = (rows[at] - row) * (rows[at] - row);
+      if (at > begin[c])
+        best = std::min(best, (row - rows[at - 1]) * (row - rows[at - 1]));
+      line[c] = best;
+    }
+    edt_1d_into(line, w, grid.data() + r * w, scratch.apex.data(), scratch.bounds.data());
+  }
+}
+
 std::vector<int64_t> edt_2d(int64_t width, int64_t height, const denote::CellSet &cells,
                             int64_t min_i, int64_t min_j) {
   std::vector<int64_t> grid;

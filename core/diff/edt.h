@@ -32,4 +32,11 @@ std::vector<int64_t> edt_2d(int64_t width, int64_t height, const denote::CellSet
 void edt_2d_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width, int64_t height,
                  const denote::CellSet &cells, int64_t min_i, int64_t min_j);
 
+/// The same squared distances, computed only for the rows r with `wanted_rows[r]` != 0 (other
+/// rows of `grid` hold unspecified values). The per-column distances come straight from the
+/// sorted set, whose cells of one column are contiguous, so no column pass over a grid is made.
+void edt_2d_rows_into(std::vector<int64_t> &grid, EdtScratch &scratch, int64_t width,
+                      int64_t height, const denote::CellSet &cells, int64_t min_i, int64_t min_j,
+                      std::span<const uint8_t> wanted_rows);
+
 } // namespace tolm::diff
