@@ -4,6 +4,7 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
+#include "diff/gcode_diff.h"
 #include "diff/graded.h"
 #include "diff/iou.h"
 #include "ir/json_io.h"
@@ -44,7 +45,32 @@ PyObject *graded_diff(Call &call) {
   return to_str(writer.text());
 }
 
+PyObject *diff_gcode(Call &call) {
+  std::string_view a, b;
+  int64_t resolution_um;
+  if (!call.str(0, a) || !call.str(1, b) || !call.i64(2, resolution_um, 200))
+    return nullptr;
+  json::Writer writer;
+  diff::write_gcode_diff(writer, diff::diff_gcode(a, b, resolution_um));
+  return to_str(writer.text());
+}
+
+PyObject *graded_diff_gcode(Call &call) {
+  std::string_view a, b;
+  int64_t resolution_um;
+  if (!call.str(0, a) || !call.str(1, b) || !call.i64(2, resolution_um, 200))
+    return nullptr;
+  json::Writer writer;
+  diff::write_graded_diff(writer, diff::graded_diff_gcode(a, b, resolution_um));
+  return to_str(writer.text());
+}
+
 } // namespace
+
+TOLM_FUNCTION(diff_gcode, "diff_gcode(a, b, resolution_um=200)",
+              "Compare two G-code files by the material they deposit (matched by layer height). "
+              "Returns a JSON\n"
+              "report (per-layer differences, totals, identical flag).");
 
 TOLM_FUNCTION(
     diff_programs, "diff_programs(a_json, b_json, resolution_um=200)",
@@ -64,5 +90,8 @@ TOLM_FUNCTION(graded_diff, "graded_diff(a_json, b_json, resolution_um=200)",
               "are disjoint (a\n"
               "near miss scores small) \u2014 a smooth reward signal and the basis for "
               "rotation-aware comparison.");
+
+TOLM_FUNCTION(graded_diff_gcode, "graded_diff_gcode(a, b, resolution_um=200)",
+              "Graded (distance-based) difference of two G-code files. See `graded_diff`.");
 
 } // namespace tolm::py
