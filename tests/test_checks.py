@@ -102,3 +102,85 @@ def test_read_errors_use_the_low_level_prefix(a, b, fragment):
 def test_argument_errors(args, kwargs, error, fragment):
     with pytest.raises(error, match=fragment):
         _tolm.preserves_within(*args, **kwargs)
+
+
+# ---------------------------------------------------------------------------------------------
+# Lowering soundness
+
+
+def hi_program(*layers):
+    return json.dumps({"layers": list(layers)})
+
+
+def hi_layer(z_um, *regions):
+    return {"z_um": z_um, "regions": list(regions)}
+
+
+def region(kind, fills, outline=()):
+    return {
+        "kind": kind,
+        "boundary": {"outer": {"points": [{"x": x, "y": y} for x, y in outline]}, "holes": []},
+        "fills": [{"path": {"points": [{"x": x, "y": y} for x, y in pts]}, "width_um": w} for pts, w in fills],
+    }
+
+
+@pytest.mark.parametrize(
+    "hi",
+    [
+        pytest.param(hi_program(), id="no-layers"),
+        pytest.param(hi_program(hi_layer(200)), id="layer-without-regions"),
+        pytest.param(hi_program(hi_layer(200, region("Infill", [], outline=[(0, 0), (9000, 0), (0, 9000)]))),
+                     id="outline-only"),
+        pytest.param(hi_program(hi_layer(200, region("Skin", [([], 400), ([(0, 0), (3000, 0)], 400)]))),
+                     id="empty-fill-dropped"),
+        pytest.param(hi_program(hi_layer(200, region("Perimeter", [([(100, 100)], 400)]),
+                                         region("Support", [([(0, 0), (0, 2000)], -50)])),
+                                hi_layer(200, region("Infill", [([(5000, 5000), (0, 0)], 700)]))),
+                     id="point-negative-width-repeated-z"),
+        pytest.param(hi_program(hi_layer(600, region("Infill", [([(0, 0), (1000, 0)], 400), ([(2000, 0), (3000, 0)], 400)])),
+                                hi_layer(-200, region("Perimeter", [([(0, 0), (1000, 1000), (0, 0)], 300)]))),
+                     id="travels-between-fills-descending-z"),
+    ],
+)
+@pytest.mark.parametrize("res", [200, 1, 0])
+def test_lowering_preserves_the_fills(hi, res):
+    assert _tolm.check_self_lowering_sound(hi, res) is True
+
+
+def test_demo_square_json_lowers_soundly():
+    assert _tolm.check_self_lowering_sound(_tolm.demo_square_json()) is True
+
+
+@pytest.mark.parametrize(
+    "kwargs",
+    [{}, {"side_mm": 10}, {"side_mm": 0.0}, {"side_mm": -5.0, "z_mm": -0.2}, {"side_mm": math.nan},
+     {"side_mm": 300.0, "z_mm": 0.3, "resolution_um": 500}, {"side_mm": 0.5, "resolution_um": -1}],
+)
+def test_demo_square_lowers_soundly(kwargs):
+    assert _tolm.demo_self_lowering_sound(**kwargs) is True
+
+
+@pytest.mark.parametrize(
+    "text",
+    [pytest.param("{", id="truncated"), pytest.param(SQUARE, id="low-level-given")],
+)
+def test_self_lowering_read_errors_use_the_high_level_prefix(text):
+    with pytest.raises(ValueError) as info:
+        _tolm.check_self_lowering_sound(text)
+    message = str(info.value)
+    assert message.startswith(HI_PREFIX) and " at line " in message
+
+
+@pytest.mark.parametrize(
+    "call, fragment",
+    [
+        pytest.param(lambda: _tolm.demo_self_lowering_sound(side_mm="20"), "side_mm", id="side-str"),
+        pytest.param(lambda: _tolm.demo_self_lowering_sound(20.0, 0.2, 2.0), "resolution_um", id="res-float"),
+        pytest.param(lambda: _tolm.demo_self_lowering_sound(1.0, 2.0, 3, 4), "demo_self_lowering_sound",
+                     id="too-many"),
+        pytest.param(lambda: _tolm.check_self_lowering_sound(None), "hi_program_json", id="hi-none"),
+    ],
+)
+def test_self_lowering_argument_errors(call, fragment):
+    with pytest.raises(TypeError, match=fragment):
+        call()

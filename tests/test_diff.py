@@ -226,3 +226,44 @@ def test_iou_pools_all_layers():
     n1 = report["layers"][0]["shared"]
     n2a, n2b = report["layers"][1]["only_in_a"], report["layers"][1]["only_in_b"]
     assert math.isclose(report["iou"], n1 / (n1 + n2a + n2b), rel_tol=0, abs_tol=0)
+
+
+# ---------------------------------------------------------------------------------------------
+# diff_gcode
+
+GCODE_A = (
+    "G21\nG90\nM83\n;LAYER_CHANGE\n;Z:0.2\n;TYPE:Perimeter\n;WIDTH:0.4\n"
+    "G0 X0 Y0\nG1 X4 Y0 E0.1\nG1 X4 Y4 E0.1\n"
+    ";LAYER_CHANGE\n;Z:0.4\nG0 X0 Y0\nG1 X4 Y0 E0.1\n"
+)
+
+
+def test_diff_gcode_matches_diff_of_the_parsed_programs():
+    b = GCODE_A.replace("G1 X4 Y4", "G1 X5 Y4").replace(";Z:0.4", ";Z:0.6")
+    expected = _tolm.diff_programs(_tolm.parse_gcode(GCODE_A)[0], _tolm.parse_gcode(b)[0], 100)
+    assert _tolm.diff_gcode(GCODE_A, b, 100) == expected
+    report = json.loads(expected)
+    assert [row["z_um"] for row in report["layers"]] == [200, 400, 600]
+    assert 0.0 < report["iou"] < 1.0
+
+
+def test_diff_gcode_of_a_text_with_itself_and_of_emitted_text():
+    assert json.loads(_tolm.diff_gcode(GCODE_A, GCODE_A))["identical"] is True
+    demo = _tolm.demo_square_gcode()
+    report = json.loads(_tolm.diff_gcode(demo, _tolm.program_to_gcode(_tolm.demo_square_json())))
+    assert report["identical"] and report["iou"] == 1.0
+
+
+@pytest.mark.parametrize(
+    "a, b",
+    [pytest.param("", "", id="empty"), pytest.param("garbage\nG1 X(\n", "M104 S200\n", id="garbage")],
+)
+def test_diff_gcode_never_raises_for_bad_text(a, b):
+    report = json.loads(_tolm.diff_gcode(a, b, resolution_um=-1))
+    assert report == {"resolution_um": -1, "identical": True, "both_empty": True, "iou": None,
+                      "total_only_in_a": 0, "total_only_in_b": 0, "total_shared": 0, "layers": []}
+
+
+def test_diff_gcode_argument_errors():
+    with pytest.raises(TypeError, match="b"):
+        _tolm.diff_gcode("", None)

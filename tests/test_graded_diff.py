@@ -243,3 +243,31 @@ def test_read_errors_use_the_low_level_prefix(a, b, fragment):
     message = str(info.value)
     assert message.startswith(LO_PREFIX)
     assert fragment in message and " at line " in message
+
+
+# ---------------------------------------------------------------------------------------------
+# graded_diff_gcode
+
+GCODE = (
+    "G21\nG90\nM83\n;LAYER_CHANGE\n;Z:0.2\n;TYPE:Perimeter\n;WIDTH:0.4\n"
+    "G0 X0 Y0\nG1 X4 Y0 E0.1\nG1 X4 Y4 E0.1\n"
+)
+
+
+def test_graded_diff_gcode_matches_the_parsed_programs():
+    moved = GCODE.replace("X4 Y0", "X4 Y1")
+    expected = _tolm.graded_diff(_tolm.parse_gcode(GCODE)[0], _tolm.parse_gcode(moved)[0], 150)
+    assert _tolm.graded_diff_gcode(GCODE, moved, 150) == expected
+    assert json.loads(expected)["max_um"] > 0.0
+
+
+@pytest.mark.parametrize("a, b", [("", ""), ("not G-code (at all\n", GCODE)])
+def test_graded_diff_gcode_never_raises_for_bad_text(a, b):
+    report = json.loads(_tolm.graded_diff_gcode(a, b, 0))
+    assert report["resolution_um"] == 1
+    assert report["differing_cells"] == 0
+
+
+def test_graded_diff_gcode_argument_errors():
+    with pytest.raises(TypeError, match="resolution_um"):
+        _tolm.graded_diff_gcode(GCODE, GCODE, 1.5)

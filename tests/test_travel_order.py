@@ -109,3 +109,23 @@ def test_material_is_unchanged(core_driver):
     after = json.dumps({"layers": run_pass(core_driver, incoming)})
     assert _tolm.occupancy(before) == _tolm.occupancy(after)
     assert core_driver("deposit", 200, program_json=before) == core_driver("deposit", 200, program_json=after)
+
+
+def test_demo_travel_order():
+    result = _tolm.demo_travel_order()
+    assert result == (True, 20.0, 7.6)
+    assert [type(v) for v in result] == [bool, float, float]
+
+
+@pytest.mark.parametrize("res", [1, 0, -4, 50, 100000])
+def test_demo_travel_order_is_sound_at_any_resolution(res):
+    assert _tolm.demo_travel_order(resolution_um=res) == (True, 20.0, 7.6)
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, error",
+    [((), {"resolution_um": "200"}, TypeError), ((200, 1), {}, TypeError), ((2**64,), {}, OverflowError)],
+)
+def test_demo_travel_order_argument_errors(args, kwargs, error):
+    with pytest.raises(error):
+        _tolm.demo_travel_order(*args, **kwargs)

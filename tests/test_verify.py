@@ -10,6 +10,7 @@ import time
 import pytest
 
 import _tolm
+from conftest import corpus_params
 from lo_plans import extrude, layer, program, square_outline, travel
 
 LO_PREFIX = (
@@ -147,3 +148,166 @@ def test_one_worker_gives_identical_results(tmp_path):
         capture_output=True, text=True, env=env, check=True,
     )
     assert json.loads(result.stdout) == _tolm.verify_batch(candidates, plan) == [True, False, False, True]
+
+
+# ---------------------------------------------------------------------------------------------
+# verify_gcode
+
+DIAGNOSTIC_KEYS = [
+    "lines", "layers", "extruding_toolpaths", "travel_toolpaths", "unknown_roles", "fallback_role_moves",
+    "estimated_width_moves", "zero_length_extrudes", "arcs_flattened", "skipped_g91_moves", "overflow_skips",
+    "skipped_codes",
+]
+FLAGS = ["pass_preserves_denotation", "pass_preserves_deposit", "translation_invariant"]
+
+TRAVEL_ONLY_GCODE = "G21\nG90\nM83\n;LAYER_CHANGE\n;Z:0.2\nG0 X10 Y10\nG0 X20 Y10\n"
+SCATTERED_GCODE = (
+    "G21\nG90\nM83\n;LAYER_CHANGE\n;Z:0.2\n;TYPE:Perimeter\n;WIDTH:0.4\n"
+    "G0 X8 Y0\nG1 X8.1 Y0 E0.01\nG0 X2 Y0\nG1 X2.1 Y0 E0.01\nG0 X6.1 Y0\nG1 X6 Y0 E0.01\n"
+    ";LAYER_CHANGE\n;Z:0.4\nG0 X5 Y5\nG1 X0 Y0 E0.2\nG1 X0 Y5 E0.2\n"
+)
+
+
+def test_verify_gcode_report_form():
+    text = _tolm.verify_gcode(SCATTERED_GCODE, -3)
+    report = json.loads(text)
+    assert list(report) == ["diagnostics", "resolution_um", "has_geometry", *FLAGS]
+    assert list(report["diagnostics"]) == DIAGNOSTIC_KEYS
+    assert report["diagnostics"] == json.loads(_tolm.parse_gcode(SCATTERED_GCODE)[1])
+    assert report["resolution_um"] == -3
+    assert report["has_geometry"] is True
+    assert all(report[flag] is True for flag in FLAGS)
+    assert text.startswith('{\n  "diagnostics": {\n    "lines": ')
+
+
+@pytest.mark.parametrize(
+    "gcode, has_geometry",
+    [
+        pytest.param("", False, id="empty-text"),
+        pytest.param(TRAVEL_ONLY_GCODE, False, id="travels-only"),
+        pytest.param("this is not G-code\nG1 X(oops\nM999\n", False, id="garbage"),
+        pytest.param(SCATTERED_GCODE, True, id="scattered-strokes"),
+    ],
+)
+def test_verify_gcode_flags(gcode, has_geometry):
+    report = json.loads(_tolm.verify_gcode(gcode))
+    assert report["has_geometry"] is has_geometry
+    assert report["resolution_um"] == 200
+    assert all(report[flag] is True for flag in FLAGS)
+
+
+@pytest.mark.parametrize("res", [1, 137, 1000])
+def test_verify_gcode_echoes_the_resolution(res):
+    assert json.loads(_tolm.verify_gcode(SCATTERED_GCODE, resolution_um=res))["resolution_um"] == res
+
+
+def test_verify_gcode_argument_errors():
+    with pytest.raises(TypeError, match="gcode"):
+        _tolm.verify_gcode(b"G1 X1")
+    with pytest.raises(TypeError, match="resolution_um"):
+        _tolm.verify_gcode("", "200")
+
+
+# ---------------------------------------------------------------------------------------------
+# verify_roundtrip
+
+ROUND_TRIP_KEYS = ["resolution_um", "has_geometry", "occupancy_preserved", "deposit_preserved"]
+
+
+def roundtrip(plan, res=200):
+    text = _tolm.verify_roundtrip(plan, res)
+    report = json.loads(text)
+    assert list(report) == ROUND_TRIP_KEYS
+    return report
+
+
+def test_roundtrip_of_the_lowered_demo_square():
+    assert roundtrip(_tolm.lower_to_json(_tolm.demo_square_json())) == {
+        "resolution_um": 200, "has_geometry": True, "occupancy_preserved": True, "deposit_preserved": True}
+
+
+@pytest.mark.parametrize(
+    "plan",
+    [
+        pytest.param(REFERENCE, id="two-layers"),
+        pytest.param(program(layer(200, extrude([(0, 0), (1000, 0)]), extrude([(0, 0), (1000, 0)]))),
+                     id="same-path-twice"),
+        pytest.param(program(layer(200, extrude([(-5000, -3000), (-1000, -200)], 350, "Skin", flow=0.04))),
+                     id="negative-with-flow"),
+        pytest.param(program(layer(400, extrude([(0, 0), (1000, 0)])), layer(200, extrude([(0, 0), (0, 900)]))),
+                     id="descending-z"),
+        pytest.param(program(layer(200, travel([(0, 0), (3000, 0)]), extrude([(3000, 0), (4000, 0)], 450, "Support"))),
+                     id="leading-travel"),
+    ],
+)
+def test_roundtrip_preserves_plain_plans(plan):
+    report = roundtrip(plan)
+    assert report["has_geometry"] and report["occupancy_preserved"] and report["deposit_preserved"]
+
+
+def test_roundtrip_sees_stacked_paths_merged_by_the_parser():
+    # Two extrusions of one role meeting end to start are emitted without a travel and read back
+    # as one toolpath: the same cells, but the joint's cells lose their second covering path.
+    plan = program(layer(200, extrude([(0, 0), (1000, 0)]), extrude([(1000, 0), (1000, 1000)])))
+    report = roundtrip(plan)
+    assert report["occupancy_preserved"] is True
+    assert report["deposit_preserved"] is False
+
+
+@pytest.mark.parametrize(
+    "plan",
+    [
+        pytest.param(program(layer(200, extrude([(0, 0), (1000, 0)])), layer(400)), id="trailing-empty-layer"),
+        pytest.param(program(layer(200, extrude([(0, 0), (1000, 0)])), layer(400, travel([(0, 0), (5, 5)]))),
+                     id="travel-only-layer"),
+        pytest.param(program(layer(200, extrude([(500, 500)]))), id="single-point-extrusion"),
+    ],
+)
+def test_roundtrip_detects_material_or_layers_lost_in_emission(plan):
+    # The parser opens layers at their first extrusion, so a layer without one does not come
+    # back, and a one-point extrusion moves nowhere; both flags compare by layer position.
+    report = roundtrip(plan)
+    assert report["has_geometry"] is True
+    assert report["occupancy_preserved"] is False
+    assert report["deposit_preserved"] is False
+
+
+@pytest.mark.parametrize(
+    "plan, has_geometry",
+    [
+        pytest.param(program(), False, id="no-layers"),
+        pytest.param(program(layer(200, travel([(0, 0), (1000, 0)]))), False, id="travels-only"),
+        pytest.param(program(layer(200, extrude([]))), True, id="empty-extrusion"),
+    ],
+)
+def test_roundtrip_has_geometry(plan, has_geometry):
+    assert roundtrip(plan)["has_geometry"] is has_geometry
+
+
+def test_roundtrip_echoes_the_resolution():
+    assert roundtrip(REFERENCE, 0)["resolution_um"] == 0
+    assert roundtrip(REFERENCE, -10)["occupancy_preserved"] is True
+
+
+def test_roundtrip_read_error():
+    with pytest.raises(ValueError) as info:
+        _tolm.verify_roundtrip('{"layers": [{"z_um": 200}]}')
+    message = str(info.value)
+    assert message.startswith(LO_PREFIX) and "toolpaths" in message and " at line " in message
+
+
+# ---------------------------------------------------------------------------------------------
+# The real corpus
+
+
+@pytest.mark.parametrize("corpus_file", corpus_params(), indirect=True)
+def test_corpus_verifies_end_to_end(corpus_file):
+    text = corpus_file.read_text(encoding="utf-8", errors="replace")
+    report = json.loads(_tolm.verify_gcode(text))
+    assert all(report[flag] is True for flag in FLAGS), report
+    program_json, diagnostics = _tolm.parse_gcode(text)
+    assert report["diagnostics"] == json.loads(diagnostics)
+    trip = json.loads(_tolm.verify_roundtrip(program_json))
+    assert trip["has_geometry"] is report["has_geometry"]
+    assert trip["occupancy_preserved"] is True
+    assert trip["deposit_preserved"] is True
