@@ -1,5 +1,6 @@
 // Module functions of the soundness checks and the verification suite.
 #include <exception>
+#include <expected>
 #include <vector>
 
 #include "binding/call.h"
@@ -95,28 +96,26 @@ PyObject *verify_batch(Call &call) {
   auto reference = parse_lo(reference_json);
   if (!reference)
     return nullptr;
-  std::vector<ir::lo::Program> candidates;
-  candidates.reserve(candidate_texts.size());
-  for (std::string_view text : candidate_texts) {
-    auto candidate = ir::read_lo_program(text);
-    if (!candidate)
-      return raise_read_error("invalid candidate program JSON; ", candidate.error());
-    candidates.push_back(std::move(*candidate));
-  }
+  // The texts stay alive with the call's references to them, so they are read (in parallel)
+  // and verified without the lock; no Python object is touched until it is taken back. A C++
+  // exception must not cross the lock boundary, so it is carried over.
+  std::expected<std::vector<ir::lo::Program>, json::ReadError> candidates;
   std::vector<bool> flags;
-  // Everything the core needs is in records now; no Python object is touched until the lock is
-  // taken back. A C++ exception must not cross the lock boundary, so it is carried over.
   std::exception_ptr failure;
   // clang-format off
   Py_BEGIN_ALLOW_THREADS
   try {
-    flags = verify::verify_batch(candidates, *reference, resolution_um);
+    candidates = verify::read_candidates(candidate_texts);
+    if (candidates)
+      flags = verify::verify_batch(*candidates, *reference, resolution_um);
   } catch (...) {
     failure = std::current_exception();
   }
   Py_END_ALLOW_THREADS
       // clang-format on
       if (failure) std::rethrow_exception(failure);
+  if (!candidates)
+    return raise_read_error("invalid candidate program JSON; ", candidates.error());
   return to_bool_list(flags);
 }
 

@@ -26,7 +26,7 @@ REFERENCE = program(layer(200, A, B), square_outline(0, 0, 2000, z_um=400))
 def stripes(layers=40, lines=60):
     """A larger plan: layers of parallel extrusions."""
     return program(*[
-        layer(200 * (k + 1), *[extrude([(0, y * 400), (40000, y * 400)]) for y in range(lines)])
+        layer(200 * (k + 1), *[extrude([(0, y * 400), (20000, y * 400), (40000, y * 400)]) for y in range(lines)])
         for k in range(layers)
     ])
 
@@ -56,6 +56,32 @@ def stripes(layers=40, lines=60):
 )
 def test_candidate_flags(candidate, expected):
     assert _tolm.verify_batch([candidate], REFERENCE) == [expected]
+
+
+POLY = [(0, 0), (2000, 0), (2000, 1500), (0, 1500)]
+
+
+@pytest.mark.parametrize(
+    "candidate, expected",
+    [
+        pytest.param([extrude(POLY, 400, "Skin", flow=2.0), travel([(5, 5), (6, 6)], 900)], True,
+                     id="role-flow-travel-ignored"),
+        pytest.param([extrude(POLY[::-1], 400)], True, id="reversed"),
+        pytest.param([extrude(POLY[:3]), extrude(POLY[2:])], True, id="split-at-vertex"),
+        pytest.param([extrude(POLY), extrude(POLY[::-1])], True, id="drawn-twice"),
+        pytest.param([extrude(POLY), extrude([])], True, id="extra-empty-path"),
+        pytest.param([extrude(POLY, 600)], False, id="wider"),
+        pytest.param([extrude(POLY, 401)], True, id="one-micron-wider-same-cells"),
+        pytest.param([extrude(POLY[:3])], False, id="shorter"),
+        pytest.param([extrude([(0, 0), (2000, 0), (2000, 1500), (0, 1800)])], False, id="one-point-moved"),
+    ],
+)
+def test_same_material_is_judged_by_cells_not_by_toolpaths(candidate, expected):
+    reference = program(layer(200, extrude(POLY, 400)))
+    assert _tolm.verify_batch([program(layer(200, *candidate))], reference, 200) == [expected]
+    # The occupancy agrees with the verdict.
+    same = _tolm.occupancy(program(layer(200, *candidate))) == _tolm.occupancy(reference)
+    assert same is expected
 
 
 def test_results_keep_candidate_order():
@@ -107,7 +133,14 @@ def test_candidates_must_be_a_sequence_of_str(candidates):
 
 def test_lock_is_released_during_a_long_batch():
     plan = stripes()
-    candidates = [plan] * 48
+    # Every stripe cut in two: the same material from other toolpaths, so every layer is rasterized.
+    split = program(*[
+        dict(entry, toolpaths=[extrude(points, 400) for t in entry["toolpaths"]
+                               for pts in [[(p["x"], p["y"]) for p in t["path"]["points"]]]
+                               for points in (pts[:2], pts[1:])])
+        for entry in json.loads(plan)["layers"]
+    ])
+    candidates = [split] * 48
     state = {}
 
     def worker():
@@ -168,12 +201,15 @@ SCATTERED_GCODE = (
 )
 
 
+TINY_GCODE = "G21\nG90\nM83\n;LAYER_CHANGE\n;Z:0.2\n;TYPE:Skin\n;WIDTH:0.05\nG0 X1 Y1\nG1 X1.2 Y1.1 E0.01\n"
+
+
 def test_verify_gcode_report_form():
-    text = _tolm.verify_gcode(SCATTERED_GCODE, -3)
+    text = _tolm.verify_gcode(TINY_GCODE, -3)
     report = json.loads(text)
     assert list(report) == ["diagnostics", "resolution_um", "has_geometry", *FLAGS]
     assert list(report["diagnostics"]) == DIAGNOSTIC_KEYS
-    assert report["diagnostics"] == json.loads(_tolm.parse_gcode(SCATTERED_GCODE)[1])
+    assert report["diagnostics"] == json.loads(_tolm.parse_gcode(TINY_GCODE)[1])
     assert report["resolution_um"] == -3
     assert report["has_geometry"] is True
     assert all(report[flag] is True for flag in FLAGS)
@@ -196,9 +232,11 @@ def test_verify_gcode_flags(gcode, has_geometry):
     assert all(report[flag] is True for flag in FLAGS)
 
 
-@pytest.mark.parametrize("res", [1, 137, 1000])
+@pytest.mark.parametrize("res", [1, 0, 137, 1000])
 def test_verify_gcode_echoes_the_resolution(res):
-    assert json.loads(_tolm.verify_gcode(SCATTERED_GCODE, resolution_um=res))["resolution_um"] == res
+    report = json.loads(_tolm.verify_gcode(TINY_GCODE, resolution_um=res))
+    assert report["resolution_um"] == res
+    assert all(report[flag] is True for flag in FLAGS)
 
 
 def test_verify_gcode_argument_errors():
@@ -285,8 +323,10 @@ def test_roundtrip_has_geometry(plan, has_geometry):
 
 
 def test_roundtrip_echoes_the_resolution():
-    assert roundtrip(REFERENCE, 0)["resolution_um"] == 0
-    assert roundtrip(REFERENCE, -10)["occupancy_preserved"] is True
+    small = program(layer(200, extrude([(0, 0), (300, 0), (300, 120)], 60)))
+    assert roundtrip(small, 0)["resolution_um"] == 0
+    assert roundtrip(small, -10) == {"resolution_um": -10, "has_geometry": True, "occupancy_preserved": True,
+                                      "deposit_preserved": True}
 
 
 def test_roundtrip_read_error():
