@@ -41,8 +41,10 @@ class Driver:
     def __init__(self, binary):
         self.binary = binary
 
-    def __call__(self, *args, program_json):
-        result = subprocess.run([str(self.binary), *map(str, args)], input=program_json,
+    def __call__(self, *args, program_json=None, stdin=""):
+        """Runs one command; its input is a program's JSON or whitespace-separated numbers."""
+        result = subprocess.run([str(self.binary), *map(str, args)],
+                                input=program_json if program_json is not None else stdin,
                                 capture_output=True, text=True, check=True)
         return json.loads(result.stdout)
 

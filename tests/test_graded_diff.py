@@ -271,3 +271,69 @@ def test_graded_diff_gcode_never_raises_for_bad_text(a, b):
 def test_graded_diff_gcode_argument_errors():
     with pytest.raises(TypeError, match="resolution_um"):
         _tolm.graded_diff_gcode(GCODE, GCODE, 1.5)
+
+
+# ---------------------------------------------------------------------------------------------
+# The distance transform and the statistics, through the native driver
+
+from native_driver import core_driver  # noqa: E402,F401  (fixture)
+
+
+def numbers(values):
+    return " ".join(map(str, values))
+
+
+@pytest.mark.parametrize(
+    "f",
+    [
+        pytest.param([], id="empty"),
+        pytest.param([7], id="one"),
+        pytest.param([0, 10**9, 10**9, 10**9, 0], id="two-zeros"),
+        pytest.param([5, 5, 5, 5], id="all-equal"),
+        pytest.param([9, 0, 30, 2, 2, 50, 1, 0, 17], id="mixed"),
+        pytest.param([10**15, 3, 10**15, -4, 10**15, 10**15], id="large-and-negative"),
+        pytest.param([(k * 37) % 11 for k in range(40)], id="pattern"),
+    ],
+)
+def test_edt_1d_is_the_lower_envelope(core_driver, f):
+    expected = [min((q - p) ** 2 + f[p] for p in range(len(f))) for q in range(len(f))]
+    assert core_driver("edt_1d", stdin=numbers(f)) == expected
+
+
+@pytest.mark.parametrize(
+    "w, h, cells",
+    [
+        pytest.param(1, 1, [(0, 0)], id="single"),
+        pytest.param(3, 2, [(1, 1)], id="corner-distances"),
+        pytest.param(4, 3, [], id="empty-set-is-inf"),
+        pytest.param(7, 5, [(0, 0), (6, 4), (3, 2)], id="spread"),
+        pytest.param(9, 1, [(4, 0)], id="one-row"),
+        pytest.param(1, 9, [(0, 8)], id="one-column"),
+        pytest.param(12, 10, sorted({((k * 5) % 12, (k * 7) % 10) for k in range(9)}), id="scattered"),
+    ],
+)
+@pytest.mark.parametrize("origin", [(0, 0), (-7, 3)])
+def test_edt_2d_is_the_exact_squared_distance(core_driver, w, h, cells, origin):
+    min_i, min_j = origin
+    inf = 4 * (w * w + h * h) + 1
+    expected = [
+        min([(c - i) ** 2 + (r - j) ** 2 for i, j in cells], default=inf) for r in range(h) for c in range(w)
+    ]
+    shifted = [(i + min_i, j + min_j) for i, j in cells]
+    got = core_driver("edt_2d", w, h, min_i, min_j, stdin=numbers(v for cell in shifted for v in cell))
+    assert got == expected
+
+
+@pytest.mark.parametrize(
+    "values, expected",
+    [
+        pytest.param([], [0.0, 0.0, 0.0], id="empty"),
+        pytest.param([5.5], [5.5, 5.5, 5.5], id="one"),
+        pytest.param([3.0, 1.0], [2.0, 3.0, 3.0], id="two-p95-is-larger"),
+        pytest.param([float(v) for v in range(20, 0, -1)], [10.5, 19.0, 20.0], id="twenty-p95-is-19th"),
+        pytest.param([float(v) for v in range(1, 22)], [11.0, 20.0, 21.0], id="twenty-one"),
+        pytest.param([0.1, 0.2, 0.3], [(0.1 + 0.2 + 0.3) / 3, 0.3, 0.3], id="left-to-right-sum"),
+    ],
+)
+def test_dist_stats(core_driver, values, expected):
+    assert core_driver("dist_stats", stdin=numbers(repr(v) for v in values)) == expected

@@ -6,14 +6,21 @@
 //   core_driver volume RES [HEIGHT]    -> {"layers": [{"z_um", "resolution_um",
 //                                          "layer_height_um", "cells": [[i, j, mm3]]}]}
 //   core_driver travel_order X Y REV   -> the pass's output program
+//   core_driver edt_1d                 <- whitespace-separated integers   -> [d, ...]
+//   core_driver edt_2d W H MIN_I MIN_J <- whitespace-separated i j pairs  -> [grid, ...]
+//   core_driver dist_stats             <- whitespace-separated doubles    -> [mean, p95, max]
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <sstream>
+#include <vector>
 #include <string>
 
 #include "denote/deposit.h"
+#include "diff/dist_stats.h"
+#include "diff/edt.h"
 #include "ir/json_io.h"
 #include "pass/pass.h"
 
@@ -24,12 +31,45 @@ int main(int argc, char **argv) {
     return 2;
   const std::string command = argv[1];
   const std::string text{std::istreambuf_iterator<char>(std::cin), {}};
+  json::Writer writer;
+  std::istringstream numbers(text);
+  auto write_ints = [&](const std::vector<int64_t> &values) {
+    writer.begin_array();
+    for (int64_t v : values)
+      writer.value(v);
+    writer.end_array();
+  };
+  if (command == "edt_1d") {
+    std::vector<int64_t> f;
+    for (int64_t v; numbers >> v;)
+      f.push_back(v);
+    write_ints(diff::edt_1d(f));
+  } else if (command == "edt_2d" && argc == 6) {
+    denote::CellSet cells;
+    for (int64_t i, j; numbers >> i >> j;)
+      cells.push_back({i, j});
+    write_ints(diff::edt_2d(std::atoll(argv[2]), std::atoll(argv[3]), cells, std::atoll(argv[4]),
+                            std::atoll(argv[5])));
+  } else if (command == "dist_stats") {
+    std::vector<double> values;
+    for (double v; numbers >> v;)
+      values.push_back(v);
+    const diff::DistStats stats = diff::dist_stats(values);
+    writer.begin_array();
+    writer.value(stats.mean);
+    writer.value(stats.p95);
+    writer.value(stats.max);
+    writer.end_array();
+  }
+  if (!writer.text().empty()) {
+    std::fwrite(writer.text().data(), 1, writer.text().size(), stdout);
+    return 0;
+  }
   auto program = ir::read_lo_program(text);
   if (!program) {
     std::fprintf(stderr, "bad program\n");
     return 3;
   }
-  json::Writer writer;
   if (command == "deposit" && argc == 3) {
     const denote::Deposit deposit = denote::denote_lo_deposit(*program, std::atoll(argv[2]));
     writer.begin_object();
