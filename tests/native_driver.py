@@ -21,16 +21,19 @@ def build_driver(out_dir):
     cache = build / "CMakeCache.txt"
     if not library.is_file():
         pytest.skip(f"core library not found beside {_tolm.__file__}")
-    compiler = None
+    compiler, flags = None, []
     if cache.is_file():
-        found = re.search(r"^CMAKE_CXX_COMPILER:FILEPATH=(.*)$", cache.read_text(), re.M)
+        text = cache.read_text()
+        found = re.search(r"^CMAKE_CXX_COMPILER:FILEPATH=(.*)$", text, re.M)
         compiler = found.group(1) if found else None
+        if re.search(r"^TOLM_SANITIZE:BOOL=ON$", text, re.M):
+            flags = ["-fsanitize=address,undefined", "-fno-sanitize-recover=undefined"]
     compiler = compiler or shutil.which("c++") or shutil.which("g++")
     if not compiler:
         pytest.skip("no C++ compiler")
     binary = pathlib.Path(out_dir) / "core_driver"
     subprocess.run(
-        [compiler, "-std=c++23", "-O1", f"-I{REPO / 'core'}", str(SOURCE), str(library), "-lpthread",
+        [compiler, "-std=c++23", "-O1", *flags, f"-I{REPO / 'core'}", str(SOURCE), str(library), "-lpthread",
          "-o", str(binary)],
         check=True, capture_output=True, text=True,
     )
