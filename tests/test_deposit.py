@@ -28,6 +28,8 @@ PLANS = {
     "crossing": program(layer(200, extrude([(0, 0), (4000, 4000)]), extrude([(0, 4000), (4000, 0)], 600),
                               extrude([(2000, -500), (2000, 4500)], 0))),
     "stacked-layers": program(square_outline(0, 0, 2000), square_outline(300, 300, 2000, z_um=400), layer(600)),
+    "far-apart": program(layer(200, extrude([(0, 0), (900, 300)], 300), extrude([(10**6, 10**6), (10**6, 10**6 - 2000)], 0),
+                               extrude([(10**6 - 200, 10**6 - 100)], 700))),
     "negative": program(layer(-200, extrude([(-5000, -100), (-100, -5000), (-2500, -2500)], 250),
                               extrude([(-3000, -3000)], 500))),
 }
@@ -129,6 +131,8 @@ def test_layer_heights(core_driver, zs, given, expected):
                      250, 120, id="two-paths-zero-length-segment"),
         pytest.param([extrude([(-1000, -1000), (1000, 1000)], 400, "Infill"), travel([(0, 0), (9, 9)], 400),
                       extrude([(1000, -1000), (-1000, 1000)], 400, "Skin")], 100, 200, id="cross"),
+        pytest.param([extrude([(0, 0), (700, 300), (0, 0)], 350), extrude([(10**7, 0), (10**7, 500), (10**7, 0)], 0),
+                      extrude([(100, 100), (400, 100)], 900)], 100, 150, id="far-apart-sparse"),
     ],
 )
 def test_volume_sums_each_segment_share_in_segment_order(core_driver, toolpaths, res, height):
