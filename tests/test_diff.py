@@ -162,7 +162,7 @@ def test_resolution_below_one_rasterizes_at_one_micron_and_echoes_the_argument(r
     ]
 
 
-def test_identical_iff_iou_one_or_both_empty():
+def test_a_subset_is_not_identical():
     # A subset is not identical even though every cell of a is shared.
     small = program(layer(200, extrude([(0, 0), (1000, 0)])))
     large = program(layer(200, extrude([(0, 0), (2000, 0)])))
