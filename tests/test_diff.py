@@ -267,3 +267,27 @@ def test_diff_gcode_never_raises_for_bad_text(a, b):
 def test_diff_gcode_argument_errors():
     with pytest.raises(TypeError, match="b"):
         _tolm.diff_gcode("", None)
+
+
+@pytest.mark.parametrize(
+    "name, doc",
+    [
+        ("diff_programs",
+         "Compare two low-level programs (JSON, as from `lower_to_json`) by the material they deposit.\n"
+         "Returns a JSON report including a scalar `iou` similarity (1.0 identical, 0.0 disjoint, null if\n"
+         "both empty) and a per-layer breakdown. General-purpose: regression tests, optimizer/agent scoring,\n"
+         "or comparing any two move plans without going through G-code text."),
+        ("diff_gcode",
+         "Compare two G-code files by the material they deposit (matched by layer height). Returns a JSON\n"
+         "report (per-layer differences, totals, identical flag)."),
+        ("graded_diff",
+         "Graded (distance-based) difference of two LOW-LEVEL programs (JSON): for each cell one deposits\n"
+         "and the other does not, the Euclidean distance (microns) to the nearest cell of the other, as\n"
+         "mean/p95/max per layer and overall. Unlike IoU it stays informative when the two are disjoint (a\n"
+         "near miss scores small) \u2014 a smooth reward signal and the basis for rotation-aware comparison."),
+        ("graded_diff_gcode", "Graded (distance-based) difference of two G-code files. See `graded_diff`."),
+    ],
+)
+def test_docstrings(name, doc):
+    function = getattr(_tolm, name)
+    assert function.__doc__ == doc

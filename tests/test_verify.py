@@ -351,3 +351,31 @@ def test_corpus_verifies_end_to_end(corpus_file):
     assert trip["has_geometry"] is report["has_geometry"]
     assert trip["occupancy_preserved"] is True
     assert trip["deposit_preserved"] is True
+
+
+@pytest.mark.parametrize(
+    "name, doc",
+    [
+        ("preserves_within",
+         "Whether two programs (JSON) deposit the same material within `epsilon_um` (worst nearest-miss)."),
+        ("check_self_lowering_sound",
+         "Does lowering the given HIGH-LEVEL program (JSON) preserve the deposited material at this\n"
+         "resolution (microns)?"),
+        ("demo_self_lowering_sound", "Is the demo square's lowering denotation-preserving at this resolution?"),
+        ("demo_travel_order",
+         "Demonstrate the travel-order pass: `(sound, travel_before_mm, travel_after_mm)`."),
+        ("verify_gcode",
+         "Verify slicer G-code end to end: parse it, then check that a Tolm pass preserves the deposited\n"
+         "material and that the geometry is translation-invariant. Returns a JSON report."),
+        ("verify_roundtrip",
+         "Emit an (optimized) low-level move plan (JSON, as returned by `lower_to_json`) to G-code, re-parse\n"
+         "it, and check the deposited material is preserved. The lo->G-code emitter is outside the verified\n"
+         "boundary, so run this before trusting emitted G-code (e.g. an RL agent's output). Returns a JSON\n"
+         "report with `occupancy_preserved` / `deposit_preserved`."),
+        ("verify_batch",
+         "Verify a batch of candidate programs (list of JSON) against a reference (JSON) by deposited\n"
+         "material, in parallel with the GIL released. Returns one bool per candidate."),
+    ],
+)
+def test_docstrings(name, doc):
+    assert getattr(_tolm, name).__doc__ == doc
