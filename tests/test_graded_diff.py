@@ -337,3 +337,44 @@ def test_edt_2d_is_the_exact_squared_distance(core_driver, w, h, cells, origin):
 )
 def test_dist_stats(core_driver, values, expected):
     assert core_driver("dist_stats", stdin=numbers(repr(v) for v in values)) == expected
+
+
+# ---------------------------------------------------------------------------------------------
+# Laws over random plans
+
+from hypothesis import given, settings, strategies as st  # noqa: E402
+
+coordinate = st.integers(-3000, 3000)
+random_path = st.lists(st.tuples(coordinate, coordinate), min_size=1, max_size=4)
+random_layer = st.builds(
+    lambda z, paths: layer(z, *(extrude(p, w) for p, w in paths)),
+    st.sampled_from([200, 400]),
+    st.lists(st.tuples(random_path, st.integers(0, 600)), max_size=3),
+)
+random_plan = st.lists(random_layer, max_size=3).map(lambda layers: program(*layers))
+
+
+@settings(max_examples=40, deadline=None)
+@given(a=random_plan, b=random_plan, res=st.sampled_from([150, 200, 333]))
+def test_graded_diff_agrees_with_brute_force_and_with_itself_swapped(a, b, res):
+    forward, backward = graded(a, b, res), graded(b, a, res)
+    assert forward == reference_report(a, b, res)
+    for key in ("p95_um", "max_um", "differing_cells", "unmatched_cells"):
+        assert forward[key] == backward[key]
+    assert math.isclose(forward["mean_um"], backward["mean_um"], rel_tol=1e-12)
+    # preserves_within is exactly "epsilon at least the worst measured distance".
+    worst = forward["max_um"]
+    assert _tolm.preserves_within(a, b, worst, res)
+    if worst > 0:
+        assert not _tolm.preserves_within(a, b, math.nextafter(worst, 0.0), res)
+
+
+@settings(max_examples=40, deadline=None)
+@given(a=random_plan, b=random_plan)
+def test_iou_diff_is_symmetric_and_identity_is_identical(a, b):
+    forward, backward = json.loads(_tolm.diff_programs(a, b)), json.loads(_tolm.diff_programs(b, a))
+    assert [(r["z_um"], r["only_in_a"], r["only_in_b"], r["shared"]) for r in forward["layers"]] == [
+        (r["z_um"], r["only_in_b"], r["only_in_a"], r["shared"]) for r in backward["layers"]]
+    assert forward["iou"] == backward["iou"]
+    itself = json.loads(_tolm.diff_programs(a, a))
+    assert itself["identical"] and itself["iou"] in (1.0, None)

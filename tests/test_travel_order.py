@@ -129,3 +129,51 @@ def test_demo_travel_order_is_sound_at_any_resolution(res):
 def test_demo_travel_order_argument_errors(args, kwargs, error):
     with pytest.raises(error):
         _tolm.demo_travel_order(*args, **kwargs)
+
+
+# ---------------------------------------------------------------------------------------------
+# Laws over random plans
+
+from hypothesis import HealthCheck, given, settings, strategies as st  # noqa: E402
+
+coordinate = st.integers(-3000, 3000)
+random_toolpath = st.one_of(
+    st.builds(lambda pts, w, flow: extrude(pts, w, flow=flow), st.lists(st.tuples(coordinate, coordinate), max_size=4),
+              st.sampled_from([0, 250, 400]), st.sampled_from([None, 0.5])),
+    st.builds(lambda pts: travel(pts, 300), st.lists(st.tuples(coordinate, coordinate), max_size=3)),
+)
+random_layers = st.lists(
+    st.builds(lambda z, tps: layer(z, *tps), st.sampled_from([200, 400]), st.lists(random_toolpath, max_size=5)),
+    max_size=3,
+)
+
+
+@settings(max_examples=30, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(layers=random_layers, reverse=st.booleans())
+def test_pass_keeps_material_and_extrusions(core_driver, layers, reverse):
+    before = program(*layers)
+    out = run_pass(core_driver, layers, allow_reverse=reverse)
+    after = json.dumps({"layers": out})
+    assert _tolm.occupancy(before) == _tolm.occupancy(after)
+    assert core_driver("deposit", 200, program_json=before) == core_driver("deposit", 200, program_json=after)
+
+    def direction_free(toolpath):
+        points = [(p["x"], p["y"]) for p in toolpath["path"]["points"]]
+        return (toolpath["width_um"], repr(toolpath.get("flow_e")), json.dumps(toolpath["kind"]), min(points, points[::-1]))
+
+    for old, new in zip(json.loads(before)["layers"], out):
+        assert new["z_um"] == old["z_um"]
+        extrusions = [t for t in new["toolpaths"] if t["kind"] != "Travel"]
+        old_extrusions = [t for t in old["toolpaths"] if t["kind"] != "Travel"]
+        assert sorted(map(direction_free, extrusions)) == sorted(map(direction_free, old_extrusions))
+        if not reverse:
+            assert sorted(json.dumps(t, sort_keys=True) for t in extrusions) == sorted(
+                json.dumps(t, sort_keys=True) for t in old_extrusions)
+        # No travel leads a layer; every travel joins the end of one path to the start of the next.
+        for k, t in enumerate(new["toolpaths"]):
+            if t["kind"] == "Travel":
+                assert 0 < k < len(new["toolpaths"]) - 1
+                prev, nxt = new["toolpaths"][k - 1], new["toolpaths"][k + 1]
+                assert t["path"]["points"] == [prev["path"]["points"][-1], nxt["path"]["points"][0]]
+                assert t["path"]["points"][0] != t["path"]["points"][1]
+                assert t["width_um"] == 0 and "flow_e" not in t

@@ -379,3 +379,41 @@ def test_corpus_verifies_end_to_end(corpus_file):
 )
 def test_docstrings(name, doc):
     assert getattr(_tolm, name).__doc__ == doc
+
+
+# ---------------------------------------------------------------------------------------------
+# Laws over random plans
+
+from hypothesis import given, settings, strategies as st  # noqa: E402
+
+coordinate = st.integers(-2000, 2000)
+random_toolpath = st.one_of(
+    st.builds(lambda pts, w: extrude(pts, w), st.lists(st.tuples(coordinate, coordinate), max_size=4),
+              st.sampled_from([0, 300, 400])),
+    st.builds(lambda pts: travel(pts), st.lists(st.tuples(coordinate, coordinate), min_size=2, max_size=2)),
+)
+random_plan = st.lists(
+    st.builds(lambda z, tps: layer(z, *tps), st.sampled_from([200, 400]), st.lists(random_toolpath, max_size=4)),
+    max_size=3,
+)
+
+
+def reordered(plan_layers, seed):
+    """The same layers with toolpaths rotated and every other extrusion reversed."""
+    out = []
+    for entry in plan_layers:
+        tps = entry["toolpaths"]
+        k = seed % len(tps) if tps else 0
+        tps = tps[k:] + tps[:k]
+        tps = [dict(t, path={"points": t["path"]["points"][::-1]}) if n % 2 else t for n, t in enumerate(tps)]
+        out.append(dict(entry, toolpaths=tps))
+    return out
+
+
+@settings(max_examples=50, deadline=None)
+@given(a=random_plan, b=random_plan, seed=st.integers(0, 7))
+def test_verify_batch_is_equality_of_occupancy(a, b, seed):
+    a_json, b_json = program(*a), program(*b)
+    shuffled = program(*reordered(a, seed))
+    expected_b = _tolm.occupancy(a_json) == _tolm.occupancy(b_json)
+    assert _tolm.verify_batch([b_json, shuffled, a_json], a_json) == [expected_b, True, True]
