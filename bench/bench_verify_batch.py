@@ -32,10 +32,15 @@ def split_paths(toolpaths):
     return out
 
 
+def nudge(toolpaths, dx):
+    return [dict(t, path={"points": [dict(p, x=p["x"] + dx) for p in t["path"]["points"]]}) for t in toolpaths]
+
+
 def candidates_of(program_json, count, scenario):
     """Candidates of the plan. "mixed": copies, every third with the toolpaths of every layer in
-    reverse order; "split": every candidate with its paths split (each layer must be rasterized).
-    In both, every fifth loses its last layer (different material)."""
+    reverse order; "split": every candidate with its paths split at an inner vertex; "nudged":
+    every point of every candidate moved 1 or 2 um along X, so that no layer draws what the
+    reference draws and each must be rasterized. In all, every fifth loses its last layer."""
     plan = json.loads(program_json)
     out = []
     for k in range(count):
@@ -43,6 +48,8 @@ def candidates_of(program_json, count, scenario):
         for layer in layers:
             if scenario == "split":
                 layer["toolpaths"] = split_paths(layer["toolpaths"])
+            elif scenario == "nudged":
+                layer["toolpaths"] = nudge(layer["toolpaths"], 1 + k % 2)
             elif k % 3 == 1:
                 layer["toolpaths"] = layer["toolpaths"][::-1]
         if k % 5 == 4:
@@ -75,7 +82,8 @@ def main():
           f"{args.candidates} candidates, {args.res} um cells")
 
     for label, scenario in (("copies, every third reordered", "mixed"),
-                            ("every candidate's paths split: all layers rasterized", "split")):
+                            ("every candidate's paths split", "split"),
+                            ("every point nudged: all layers rasterized", "nudged")):
         candidates = candidates_of(reference, args.candidates, scenario)
         if hasattr(_tolm, "material_fingerprint"):
             loop_name = "material_fingerprint"

@@ -84,6 +84,24 @@ def test_same_material_is_judged_by_cells_not_by_toolpaths(candidate, expected):
     assert same is expected
 
 
+@pytest.mark.parametrize(
+    "reference, candidate",
+    [
+        pytest.param([extrude([(0, 0)], 0)], [extrude([(0, 0), (0, 0)], -3)], id="point-vs-zero-segment"),
+        pytest.param([extrude([(0, 0), (900, 0), (900, 900)], 300)],
+                     [extrude([(900, 900), (900, 0)], 300), extrude([(0, 0), (900, 0), (0, 0)], 300)],
+                     id="segments-shared-across-paths"),
+        pytest.param([extrude([(0, 0), (900, 0)], 300), extrude([(0, 0), (900, 0)], 500)],
+                     [extrude([(0, 0), (900, 0)], 500)], id="narrower-copy-inside-wider"),
+    ],
+)
+def test_batch_verdict_matches_occupancy(reference, candidate):
+    ref, cand = program(layer(200, *reference)), program(layer(200, *candidate))
+    expected = _tolm.occupancy(ref) == _tolm.occupancy(cand)
+    assert _tolm.verify_batch([cand], ref) == [expected]
+    assert _tolm.verify_batch([ref], cand) == [expected]
+
+
 def test_results_keep_candidate_order():
     wrong = program(layer(200, A))
     candidates = [REFERENCE, wrong, REFERENCE, wrong, wrong, REFERENCE]
@@ -133,14 +151,15 @@ def test_candidates_must_be_a_sequence_of_str(candidates):
 
 def test_lock_is_released_during_a_long_batch():
     plan = stripes()
-    # Every stripe cut in two: the same material from other toolpaths, so every layer is rasterized.
-    split = program(*[
-        dict(entry, toolpaths=[extrude(points, 400) for t in entry["toolpaths"]
-                               for pts in [[(p["x"], p["y"]) for p in t["path"]["points"]]]
-                               for points in (pts[:2], pts[1:])])
+    # Every point nudged by one micron: other capsules, so every layer of every candidate is
+    # rasterized (the material may or may not stay the same; the occupancy decides).
+    nudged = program(*[
+        dict(entry, toolpaths=[extrude([(p["x"] + 1, p["y"]) for p in t["path"]["points"]], t["width_um"])
+                               for t in entry["toolpaths"]])
         for entry in json.loads(plan)["layers"]
     ])
-    candidates = [split] * 48
+    expected = _tolm.occupancy(nudged) == _tolm.occupancy(plan)
+    candidates = [nudged] * 48
     state = {}
 
     def worker():
@@ -154,7 +173,7 @@ def test_lock_is_released_during_a_long_batch():
     while thread.is_alive():
         stamps.append(time.perf_counter())
     thread.join()
-    assert state["result"] == [True] * len(candidates)
+    assert state["result"] == [expected] * len(candidates)
     duration = state["end"] - state["start"]
     assert duration > 0.2, "batch too short to observe the lock"
     inside = [t for t in stamps if state["start"] <= t <= state["end"]]

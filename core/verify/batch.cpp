@@ -1,6 +1,8 @@
 #include "verify/batch.h"
 
 #include <algorithm>
+#include <compare>
+#include <utility>
 
 #include "denote/occupancy.h"
 #include "ir/json_io.h"
@@ -24,60 +26,43 @@ read_candidates(std::span<const std::string_view> texts) {
 
 namespace {
 
-// One extrusion of a layer in a direction-free form: its width and its points, read backwards
-// when that sequence is lexicographically smaller.
-struct Stroke {
+// One capsule of a layer's occupancy: a segment with its endpoints in (x, y) order (a single
+// point is a = b) and the non-negative bead width that gives its radius.
+struct Capsule {
   int64_t width_um = 0;
-  const std::vector<ir::Point> *points = nullptr;
-  bool backwards = false;
-
-  ir::Point at(size_t k) const {
-    return backwards ? (*points)[points->size() - 1 - k] : (*points)[k];
+  ir::Point a, b;
+  friend auto operator<=>(const Capsule &x, const Capsule &y) {
+    if (auto order = x.width_um <=> y.width_um; order != 0)
+      return order;
+    if (auto order = std::pair(x.a.x, x.a.y) <=> std::pair(y.a.x, y.a.y); order != 0)
+      return order;
+    return std::pair(x.b.x, x.b.y) <=> std::pair(y.b.x, y.b.y);
   }
+  friend bool operator==(const Capsule &, const Capsule &) = default;
 };
 
-int compare_points(ir::Point a, ir::Point b) {
-  if (a.x != b.x)
-    return a.x < b.x ? -1 : 1;
-  if (a.y != b.y)
-    return a.y < b.y ? -1 : 1;
-  return 0;
+Capsule capsule(int64_t width_um, ir::Point a, ir::Point b) {
+  const bool a_first = a.x < b.x || (a.x == b.x && a.y <= b.y);
+  return Capsule{std::max<int64_t>(width_um, 0), a_first ? a : b, a_first ? b : a};
 }
 
-int compare_strokes(const Stroke &a, const Stroke &b) {
-  if (a.width_um != b.width_um)
-    return a.width_um < b.width_um ? -1 : 1;
-  if (a.points->size() != b.points->size())
-    return a.points->size() < b.points->size() ? -1 : 1;
-  for (size_t k = 0; k < a.points->size(); ++k)
-    if (int order = compare_points(a.at(k), b.at(k)))
-      return order;
-  return 0;
-}
-
-// The layer's extrusions as strokes, sorted: two layers with equal lists draw the same capsules
-// (in another order or direction), so their occupancies are equal.
-std::vector<Stroke> strokes_of(const ir::lo::Layer &layer) {
-  std::vector<Stroke> strokes;
+// The distinct capsules of a layer's extrusions, sorted. A layer's occupancy is the union of
+// the cells of these capsules, so two layers at one Z with equal lists have equal occupancy,
+// whatever the order, direction, splitting or repetition of their toolpaths.
+std::vector<Capsule> capsules_of(const ir::lo::Layer &layer) {
+  std::vector<Capsule> out;
   for (const ir::lo::Toolpath &toolpath : layer.toolpaths) {
     if (!ir::lo::is_extrude(toolpath))
       continue;
-    Stroke forward{toolpath.width_um, &toolpath.path.points, false};
-    Stroke backward{toolpath.width_um, &toolpath.path.points, true};
-    strokes.push_back(compare_strokes(backward, forward) < 0 ? backward : forward);
+    const std::vector<ir::Point> &points = toolpath.path.points;
+    if (points.size() == 1)
+      out.push_back(capsule(toolpath.width_um, points[0], points[0]));
+    for (size_t k = 0; k + 1 < points.size(); ++k)
+      out.push_back(capsule(toolpath.width_um, points[k], points[k + 1]));
   }
-  std::ranges::sort(strokes,
-                    [](const Stroke &a, const Stroke &b) { return compare_strokes(a, b) < 0; });
-  return strokes;
-}
-
-bool same_strokes(const std::vector<Stroke> &a, const std::vector<Stroke> &b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t k = 0; k < a.size(); ++k)
-    if (compare_strokes(a[k], b[k]) != 0)
-      return false;
-  return true;
+  std::ranges::sort(out);
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
 }
 
 } // namespace
@@ -85,22 +70,21 @@ bool same_strokes(const std::vector<Stroke> &a, const std::vector<Stroke> &b) {
 std::vector<bool> verify_batch(std::span<const ir::lo::Program> candidates,
                                const ir::lo::Program &reference, int64_t resolution_um) {
   const denote::Occupancy expected = denote::denote_lo(reference, resolution_um);
-  const std::vector<std::vector<Stroke>> expected_strokes = parallel::map(
-      reference.layers.size(), [&](size_t k) { return strokes_of(reference.layers[k]); });
+  const std::vector<std::vector<Capsule>> expected_capsules = parallel::map(
+      reference.layers.size(), [&](size_t k) { return capsules_of(reference.layers[k]); });
   // vector<bool> packs bits, so tasks write into bytes and the flags are copied out after.
   const std::vector<char> same = parallel::map(candidates.size(), [&](size_t index) -> char {
     const ir::lo::Program &candidate = candidates[index];
     if (candidate.layers.size() != expected.layers.size())
       return 0;
-    // Occupancy depends only on the layer's Z and its extrusions' points and widths, not on their
-    // order or direction: a layer drawing the reference layer's strokes is not rasterized again.
-    // Any other layer's raster lives only while it is compared.
+    // A layer drawing exactly the reference layer's capsules is not rasterized again; any other
+    // layer's raster lives only while it is compared.
     const std::vector<char> layers = parallel::map(candidate.layers.size(), [&](size_t k) -> char {
       const ir::lo::Layer &layer = candidate.layers[k];
       const denote::LayerOccupancy &want = expected.layers[k];
       if (layer.z_um != want.z_um)
         return 0;
-      if (same_strokes(strokes_of(layer), expected_strokes[k]))
+      if (capsules_of(layer) == expected_capsules[k])
         return 1;
       return denote::occupancy_of_layer(layer, resolution_um) == want ? 1 : 0;
     });
