@@ -151,15 +151,14 @@ def test_candidates_must_be_a_sequence_of_str(candidates):
 
 def test_lock_is_released_during_a_long_batch():
     plan = stripes()
-    # Every point nudged by one micron: other capsules, so every layer of every candidate is
-    # rasterized (the material may or may not stay the same; the occupancy decides).
-    nudged = program(*[
-        dict(entry, toolpaths=[extrude([(p["x"] + 1, p["y"]) for p in t["path"]["points"]], t["width_um"])
-                               for t in entry["toolpaths"]])
+    # Every stripe drawn once more, narrower: a capsule inside one already drawn, so the same
+    # material from other capsules, and every layer of every candidate is rasterized.
+    doubled = program(*[
+        dict(entry, toolpaths=entry["toolpaths"] + [dict(t, width_um=300) for t in entry["toolpaths"]])
         for entry in json.loads(plan)["layers"]
     ])
-    expected = _tolm.occupancy(nudged) == _tolm.occupancy(plan)
-    candidates = [nudged] * 48
+    expected = True
+    candidates = [doubled] * 48
     state = {}
 
     def worker():

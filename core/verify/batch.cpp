@@ -1,6 +1,7 @@
 #include "verify/batch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <compare>
 #include <utility>
 
@@ -78,15 +79,20 @@ std::vector<bool> verify_batch(std::span<const ir::lo::Program> candidates,
     if (candidate.layers.size() != expected.layers.size())
       return 0;
     // A layer drawing exactly the reference layer's capsules is not rasterized again; any other
-    // layer's raster lives only while it is compared.
+    // layer's raster lives only while it is compared. Once one layer differs the answer is
+    // known, so layers not yet started are skipped.
+    std::atomic<bool> differs{false};
     const std::vector<char> layers = parallel::map(candidate.layers.size(), [&](size_t k) -> char {
+      if (differs.load(std::memory_order_relaxed))
+        return 0;
       const ir::lo::Layer &layer = candidate.layers[k];
       const denote::LayerOccupancy &want = expected.layers[k];
-      if (layer.z_um != want.z_um)
-        return 0;
-      if (capsules_of(layer) == expected_capsules[k])
-        return 1;
-      return denote::occupancy_of_layer(layer, resolution_um) == want ? 1 : 0;
+      const bool equal =
+          layer.z_um == want.z_um && (capsules_of(layer) == expected_capsules[k] ||
+                                      denote::occupancy_of_layer(layer, resolution_um) == want);
+      if (!equal)
+        differs.store(true, std::memory_order_relaxed);
+      return equal ? 1 : 0;
     });
     return std::ranges::all_of(layers, [](char ok) { return ok != 0; }) ? 1 : 0;
   });
