@@ -39,8 +39,10 @@ def nudge(toolpaths, dx):
 def candidates_of(program_json, count, scenario):
     """Candidates of the plan. "mixed": copies, every third with the toolpaths of every layer in
     reverse order; "split": every candidate with its paths split at an inner vertex; "nudged":
-    every point of every candidate moved 1 or 2 um along X, so that no layer draws what the
-    reference draws and each must be rasterized. In all, every fifth loses its last layer."""
+    every point moved 1 or 2 um along X (other material, found at the first layer); "doubled":
+    every extrusion drawn once more at half width (the same material from other capsules, so
+    every layer of every candidate is rasterized: the worst case). In all, every fifth loses its
+    last layer."""
     plan = json.loads(program_json)
     out = []
     for k in range(count):
@@ -50,6 +52,9 @@ def candidates_of(program_json, count, scenario):
                 layer["toolpaths"] = split_paths(layer["toolpaths"])
             elif scenario == "nudged":
                 layer["toolpaths"] = nudge(layer["toolpaths"], 1 + k % 2)
+            elif scenario == "doubled":
+                layer["toolpaths"] = layer["toolpaths"] + [
+                    dict(t, width_um=t["width_um"] // 2) for t in layer["toolpaths"] if t["kind"] != "Travel"]
             elif k % 3 == 1:
                 layer["toolpaths"] = layer["toolpaths"][::-1]
         if k % 5 == 4:
@@ -83,7 +88,8 @@ def main():
 
     for label, scenario in (("copies, every third reordered", "mixed"),
                             ("every candidate's paths split", "split"),
-                            ("every point nudged: all layers rasterized", "nudged")):
+                            ("every point nudged: other material", "nudged"),
+                            ("every extrusion doubled at half width: all layers rasterized", "doubled")):
         candidates = candidates_of(reference, args.candidates, scenario)
         if hasattr(_tolm, "material_fingerprint"):
             loop_name = "material_fingerprint"
