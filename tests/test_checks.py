@@ -184,3 +184,30 @@ def test_self_lowering_read_errors_use_the_high_level_prefix(text):
 def test_self_lowering_argument_errors(call, fragment):
     with pytest.raises(TypeError, match=fragment):
         call()
+
+
+# ---------------------------------------------------------------------------------------------
+# Translation invariance, through the native driver (verify_gcode uses it with a shift of (3, 5))
+
+from native_driver import core_driver  # noqa: E402,F401  (fixture)
+
+BIG = 2**63 - 1
+
+
+@pytest.mark.parametrize(
+    "plan, dx, dy, res, expected",
+    [
+        pytest.param(program(), 3, 5, 200, True, id="no-layers"),
+        pytest.param(SQUARE, 0, 0, 200, True, id="no-shift"),
+        pytest.param(SQUARE, 3, 5, 200, True, id="square"),
+        pytest.param(SQUARE, -7, 2, 150, True, id="negative-shift-odd-resolution"),
+        pytest.param(program(layer(200, extrude([(0, 0), (7, 3)], 2)), layer(200)), 3, 5, 0, True,
+                     id="resolution-zero-shifts-microns"),
+        pytest.param(program(layer(0, extrude([(BIG - 100, 0), (BIG - 50, 0)], 0))), 3, 5, 200, False,
+                     id="shift-saturates-at-the-limit"),
+        pytest.param(program(layer(0, extrude([(0, 0), (100, 0)], 0))), BIG, 0, 200, False,
+                     id="shift-itself-saturates"),
+    ],
+)
+def test_translation_invariant(core_driver, plan, dx, dy, res, expected):
+    assert core_driver("translation", dx, dy, res, program_json=plan) is expected

@@ -6,6 +6,7 @@
 //   core_driver volume RES [HEIGHT]    -> {"layers": [{"z_um", "resolution_um",
 //                                          "layer_height_um", "cells": [[i, j, mm3]]}]}
 //   core_driver travel_order X Y REV   -> the pass's output program
+//   core_driver translation DX DY RES  -> true or false
 //   core_driver edt_1d                 <- whitespace-separated integers   -> [d, ...]
 //   core_driver edt_2d W H MIN_I MIN_J <- whitespace-separated i j pairs  -> [grid, ...]
 //   core_driver dist_stats             <- whitespace-separated doubles    -> [mean, p95, max]
@@ -23,6 +24,7 @@
 #include "diff/edt.h"
 #include "ir/json_io.h"
 #include "pass/pass.h"
+#include "verify/checks.h"
 
 using namespace tolm;
 
@@ -120,6 +122,9 @@ int main(int argc, char **argv) {
     }
     writer.end_array();
     writer.end_object();
+  } else if (command == "translation" && argc == 5) {
+    writer.value(verify::translation_invariant(*program, std::atoll(argv[2]), std::atoll(argv[3]),
+                                               std::atoll(argv[4])));
   } else if (command == "travel_order" && argc == 5) {
     pass::TravelOrder settings{{std::atoll(argv[2]), std::atoll(argv[3])}, argv[4][0] == '1'};
     ir::write_lo_program(writer, pass::run(pass::Pass{settings}, std::move(*program)));
