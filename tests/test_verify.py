@@ -317,11 +317,14 @@ def test_roundtrip_sees_stacked_paths_merged_by_the_parser():
         pytest.param(program(layer(200, extrude([(0, 0), (1000, 0)])), layer(400, travel([(0, 0), (5, 5)]))),
                      id="travel-only-layer"),
         pytest.param(program(layer(200, extrude([(500, 500)]))), id="single-point-extrusion"),
+        pytest.param(program(layer(200, extrude([(0, 0), (0, 0)]))), id="zero-length-extrusion"),
+        pytest.param(program(layer(200, extrude([(0, 0), (1000, 0)], 0))), id="zero-width"),
     ],
 )
-def test_roundtrip_detects_material_or_layers_lost_in_emission(plan):
+def test_roundtrip_detects_what_emission_cannot_carry(plan):
     # The parser opens layers at their first extrusion, so a layer without one does not come
-    # back, and a one-point extrusion moves nowhere; both flags compare by layer position.
+    # back; an extrusion that moves nowhere is no toolpath; a width of 0 is not read back (the
+    # parser estimates one). Both flags compare by layer position.
     report = roundtrip(plan)
     assert report["has_geometry"] is True
     assert report["occupancy_preserved"] is False
