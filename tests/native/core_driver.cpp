@@ -2,7 +2,8 @@
 // their own (deposit, volume, the travel-order pass). The tests build it against the core
 // library and feed it a low-level program on stdin.
 //
-//   core_driver deposit RES            -> {"layers": [{"z_um", "resolution_um", "cells": [[i, j, n]]}]}
+//   core_driver deposit RES            -> {"layers": [{"z_um", "resolution_um",
+//                                           "cells": [[i, j, n]]}]}
 //   core_driver volume RES [HEIGHT]    -> {"layers": [{"z_um", "resolution_um",
 //                                          "layer_height_um", "cells": [[i, j, mm3]]}]}
 //   core_driver travel_order X Y REV   -> the pass's output program
@@ -16,8 +17,8 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "denote/deposit.h"
 #include "diff/dist_stats.h"
