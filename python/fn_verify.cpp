@@ -8,7 +8,6 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
-#include "ir/json_io.h"
 #include "lower/demo_square.h"
 #include "pass/travel_demo.h"
 #include "verify/batch.h"
