@@ -169,6 +169,147 @@ def test_travel_collisions_match_the_occupancy():
     assert collisions(layer(200, ring, hop), resolution_um=res)["total"] == expected
 
 
+# --- deposit_stats ----------------------------------------------------------------------------
+
+
+def deposit(*layers, resolution_um=200):
+    return json.loads(_tolm.deposit_stats(program(*layers), resolution_um))
+
+
+def cells_of(*toolpaths, resolution_um=200):
+    text = _tolm.occupancy(program(layer(0, *toolpaths)), resolution_um)
+    return len(json.loads(text)["layers"][0]["cells"])
+
+
+LINE = [(0, 0), (3000, 0)]
+
+
+def test_deposit_stats_of_an_empty_program():
+    assert _tolm.deposit_stats(program()) == (
+        '{\n  "resolution_um": 200,\n  "total_cells": 0,\n  "over_deposited_cells": 0,\n'
+        '  "redeposited_cells": 0,\n  "max_multiplicity": 0\n}'
+    )
+
+
+def test_identical_extrusions_stack():
+    c = cells_of(extrude(LINE))
+    assert deposit(layer(200, extrude(LINE), extrude(LINE, role="Infill"))) == {
+        "resolution_um": 200,
+        "total_cells": c,
+        "over_deposited_cells": c,
+        "redeposited_cells": c,
+        "max_multiplicity": 2,
+    }
+
+
+def test_one_path_over_itself_counts_once():
+    back_and_forth = extrude([(0, 0), (3000, 0), (0, 0), (3000, 0)])
+    c = cells_of(back_and_forth)
+    assert deposit(layer(200, back_and_forth)) == {
+        "resolution_um": 200,
+        "total_cells": c,
+        "over_deposited_cells": 0,
+        "redeposited_cells": 0,
+        "max_multiplicity": 1,
+    }
+
+
+def test_partial_overlap_and_layers():
+    a, b = extrude(LINE), extrude([(1500, 0), (4500, 0)])
+    union = cells_of(a, b)
+    shared = cells_of(a) + cells_of(b) - union
+    stats = deposit(layer(200, a, b, a), layer(400, a), layer(600, travel(LINE)))
+    assert stats["total_cells"] == union + cells_of(a)
+    assert stats["max_multiplicity"] == 3
+    # Cells of a are covered twice (three where b overlaps); b's own cells once.
+    assert stats["over_deposited_cells"] == cells_of(a)
+    assert stats["redeposited_cells"] == cells_of(a) + shared
+    assert 0 < shared < cells_of(a)
+
+
+def test_deposit_stats_ignores_travels():
+    stats = deposit(layer(200, travel(LINE), travel(LINE)))
+    assert stats["total_cells"] == 0 and stats["max_multiplicity"] == 0
+
+
+@pytest.mark.parametrize("resolution, reported", [(0, 1), (-9, 1), (200, 200)])
+def test_deposit_stats_resolution(resolution, reported):
+    tiny = layer(0, extrude([(0, 0), (10, 0)], width=4))
+    assert deposit(tiny, resolution_um=resolution)["resolution_um"] == reported
+
+
+# --- volume_stats -----------------------------------------------------------------------------
+
+
+def volume(*layers, resolution_um=200, layer_height_um=None):
+    return json.loads(_tolm.volume_stats(program(*layers), resolution_um, layer_height_um))
+
+
+def test_volume_stats_of_an_empty_program():
+    assert _tolm.volume_stats(program()) == (
+        '{\n  "resolution_um": 200,\n  "total_volume_mm3": 0.0,\n  "per_layer": []\n}'
+    )
+
+
+def test_ten_millimetre_bead():
+    stats = volume(layer(200, extrude([(0, 0), (10000, 0)], width=400)))
+    [only] = stats["per_layer"]
+    assert (only["z_um"], only["layer_height_um"]) == (200, 200)
+    assert only["volume_mm3"] == pytest.approx(10 * 0.4 * 0.2, rel=1e-12)
+    assert stats["total_volume_mm3"] == only["volume_mm3"]
+
+
+@pytest.mark.parametrize(
+    "zs, given, heights",
+    [
+        pytest.param([200, 400], None, [200, 200], id="derived"),
+        pytest.param([200, 400, 400], None, [200, 200, 1], id="repeated-z"),
+        pytest.param([600, 400], None, [600, 1], id="descending-z"),
+        pytest.param([0, 300], None, [1, 300], id="first-at-zero"),
+        pytest.param([200, 400], 0, [1, 1], id="given-zero"),
+        pytest.param([200, 400], -5, [1, 1], id="given-negative"),
+        pytest.param([200, 400], 150, [150, 150], id="given"),
+    ],
+)
+def test_layer_heights(zs, given, heights):
+    stats = volume(*(layer(z, extrude([(0, 0), (1000, 0)])) for z in zs), layer_height_um=given)
+    assert [l["layer_height_um"] for l in stats["per_layer"]] == heights
+    assert [l["z_um"] for l in stats["per_layer"]] == zs
+    for entry, h in zip(stats["per_layer"], heights):
+        assert entry["volume_mm3"] == pytest.approx(1.0 * 0.4 * h / 1000, rel=1e-12)
+
+
+def test_layers_without_volume_report_negative_zero():
+    text = _tolm.volume_stats(program(layer(200), layer(400, extrude([(5, 5)])), layer(600, travel(LINE))))
+    assert text.count('"volume_mm3": -0.0') == 3
+    assert '"total_volume_mm3": 0.0' in text
+
+
+def test_zero_width_has_cells_but_no_volume():
+    text = _tolm.volume_stats(program(layer(200, extrude(LINE, width=0))))
+    assert '"volume_mm3": 0.0' in text
+
+
+def test_volume_sums_over_toolpaths_and_layers():
+    stats = volume(layer(200, extrude(LINE), extrude(LINE, width=800)), layer(400, extrude(LINE)))
+    first, second = stats["per_layer"]
+    assert first["volume_mm3"] == pytest.approx(3 * 0.4 * 0.2 + 3 * 0.8 * 0.2, rel=1e-12)
+    assert second["volume_mm3"] == pytest.approx(3 * 0.4 * 0.2, rel=1e-12)
+    assert stats["total_volume_mm3"] == 0.0 + first["volume_mm3"] + second["volume_mm3"]
+
+
+@pytest.mark.parametrize("resolution, reported", [(0, 1), (-2, 1), (500, 500)])
+def test_volume_stats_resolution(resolution, reported):
+    tiny = layer(200, extrude([(0, 0), (10, 0)], width=4))
+    assert volume(tiny, resolution_um=resolution)["resolution_um"] == reported
+
+
+def test_volume_stats_argument_types():
+    with pytest.raises(TypeError, match="layer_height_um"):
+        _tolm.volume_stats(program(), 200, "1")
+    assert _tolm.volume_stats(program(), layer_height_um=None) == _tolm.volume_stats(program())
+
+
 # --- relations over the real corpus -----------------------------------------------------------
 
 
@@ -229,6 +370,16 @@ def test_corpus_relations(corpus_file):
     travel_lengths = [l for l, tag in zip(lengths, flat[2::16]) if tag == 0.0]
     assert sum(travel_lengths) == pytest.approx(stats["travel_distance_um"], rel=1e-9)
     assert sum(flat[2::16]) == len(extruding)
+
+    occupancy = json.loads(_tolm.occupancy(program_json, 1000))
+    deposit_ = json.loads(_tolm.deposit_stats(program_json, 1000))
+    assert deposit_["total_cells"] == sum(len(l["cells"]) for l in occupancy["layers"])
+    assert deposit_["redeposited_cells"] >= deposit_["over_deposited_cells"]
+    assert (deposit_["max_multiplicity"] > 1) is (deposit_["over_deposited_cells"] > 0)
+    volume_ = json.loads(_tolm.volume_stats(program_json, 1000))
+    assert [l["z_um"] for l in volume_["per_layer"]] == [l["z_um"] for l in plan["layers"]]
+    assert sum(l["volume_mm3"] for l in volume_["per_layer"]) == pytest.approx(
+        volume_["total_volume_mm3"], rel=1e-9)
 
     graph = json.loads(_tolm.travel_graph(program_json))
     assert len(graph["nodes"]) == sum(1 for p in points_of if p)
