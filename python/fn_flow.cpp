@@ -59,7 +59,7 @@ TOLM_FUNCTION(flow_stats, "flow_stats(program_json)",
               "Commanded-flow (E) stats for a program (JSON): total, per-layer, and how many "
               "extruding toolpaths\n"
               "actually specify flow.");
-TOLM_FUNCTION(e_conserved, "e_conserved(a_json, b_json, tolerance_mm=1e-6)",
+TOLM_FUNCTION(e_conserved, "e_conserved(a_json, b_json, tolerance_mm=1e-06)",
               "Whether two programs (JSON) conserve commanded E within `tolerance_mm` (total and "
               "per layer).");
 
