@@ -65,7 +65,8 @@ void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit
       const double xa = p0x + (along + band) / dy;
       const double xb = p0x + (along - band) / dy;
       const double xlo = std::min(xa, xb), xhi = std::max(xa, xb);
-      col_lo = std::max(col_lo, saturating_sub(saturating_i64(std::floor((xlo - dhalf) / dres)), 1));
+      col_lo =
+          std::max(col_lo, saturating_sub(saturating_i64(std::floor((xlo - dhalf) / dres)), 1));
       col_hi = std::min(col_hi, saturating_add(saturating_i64(std::ceil((xhi - dhalf) / dres)), 1));
       if (col_lo > col_hi)
         continue;

@@ -7,7 +7,8 @@
 
 namespace tolm::denote {
 
-/// A grid cell: i indexes X, j indexes Y. Cell (i, j) covers [i*res, (i+1)*res) x [j*res, (j+1)*res).
+/// A grid cell: i indexes X, j indexes Y. Cell (i, j) covers [i*res, (i+1)*res) x [j*res,
+/// (j+1)*res).
 struct Cell {
   int64_t i = 0;
   int64_t j = 0;

@@ -48,6 +48,8 @@ inline bool is_travel(const Toolpath &toolpath) {
   return std::holds_alternative<Travel>(toolpath.kind);
 }
 /// The role of an extrusion toolpath (callers check `is_extrude` first).
-inline RegionKind role_of(const Toolpath &toolpath) { return std::get<Extrude>(toolpath.kind).role; }
+inline RegionKind role_of(const Toolpath &toolpath) {
+  return std::get<Extrude>(toolpath.kind).role;
+}
 
 } // namespace tolm::ir::lo

@@ -124,8 +124,8 @@ struct VariantTag {
 
 /// Reads an enumeration tag given as a string or as an object with exactly one member whose
 /// key is the variant name. An unknown name is an error listing the expected names.
-bool begin_variant(Reader &reader, std::span<const std::string_view> names,
-                   std::string_view what, VariantTag &tag);
+bool begin_variant(Reader &reader, std::span<const std::string_view> names, std::string_view what,
+                   VariantTag &tag);
 /// Closes the object form (exactly one member); nothing to do for the string form.
 bool end_variant(Reader &reader, const VariantTag &tag);
 

@@ -19,9 +19,8 @@ class IndexFunction {
 public:
   template <class F>
   IndexFunction(F &fn) // NOLINT: implicit on purpose, like std::function_ref
-      : object_(static_cast<void *>(&fn)), call_([](void *object, size_t index) {
-          (*static_cast<F *>(object))(index);
-        }) {}
+      : object_(static_cast<void *>(&fn)),
+        call_([](void *object, size_t index) { (*static_cast<F *>(object))(index); }) {}
   void operator()(size_t index) const { call_(object_, index); }
 
 private:

@@ -20,6 +20,6 @@ public:
 #define TOLM_CHECK(condition)                                                                      \
   do {                                                                                             \
     if (!(condition))                                                                              \
-      ::tolm::internal_abort(std::string("internal check failed: " #condition " at ") +           \
-                             __FILE__ + ":" + std::to_string(__LINE__));                           \
+      ::tolm::internal_abort(std::string("internal check failed: " #condition " at ") + __FILE__ + \
+                             ":" + std::to_string(__LINE__));                                      \
   } while (0)

@@ -15,9 +15,13 @@ namespace tolm::py {
 
 class Call {
 public:
+  Call() = default;
+  Call(const Call &) = delete;
+  Call &operator=(const Call &) = delete;
+  ~Call();
+
   /// Binds FASTCALL arguments to the signature's parameters; TypeError on failure.
-  bool bind(const Signature &signature, PyObject *const *args, Py_ssize_t nargs,
-            PyObject *kwnames);
+  bool bind(const Signature &signature, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames);
 
   /// Whether parameter `index` was given (an explicit None counts as given here).
   bool given(size_t index) const { return slots_[index] != nullptr; }
@@ -48,6 +52,8 @@ private:
 
   const Signature *signature_ = nullptr;
   PyObject *slots_[Signature::kMaxParams] = {};
+  // Items taken out of sequences, released when the call ends.
+  mutable std::vector<PyObject *> owned_;
 };
 
 } // namespace tolm::py

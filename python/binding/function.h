@@ -52,14 +52,14 @@ struct ClassRegistrar {
 } // namespace tolm::py
 
 #define TOLM_FUNCTION(NAME, SIGNATURE, DOC)                                                        \
-  static constexpr ::tolm::py::FunctionDef tolm_function_def_##NAME{                              \
-      ::tolm::py::Signature(SIGNATURE), SIGNATURE "\n--\n\n" DOC, &NAME};                         \
-  static const ::tolm::py::FunctionRegistrar tolm_function_registrar_##NAME{                      \
-      tolm_function_def_##NAME,                                                                    \
-      tolm_function_def_##NAME.signature.count == 0                                                \
-          ? reinterpret_cast<PyCFunction>(                                                         \
-                &::tolm::py::noargs_entry<tolm_function_def_##NAME>)                               \
-          : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(                           \
-                &::tolm::py::fastcall_entry<tolm_function_def_##NAME>)),                           \
-      tolm_function_def_##NAME.signature.count == 0 ? METH_NOARGS                                  \
-                                                    : (METH_FASTCALL | METH_KEYWORDS)}
+  static constexpr ::tolm::py::FunctionDef tolm_function_def_##NAME{                               \
+      ::tolm::py::Signature(SIGNATURE), SIGNATURE "\n--\n\n" DOC, &NAME};                          \
+  static const ::tolm::py::FunctionRegistrar tolm_function_registrar_##NAME {                      \
+    tolm_function_def_##NAME,                                                                      \
+        tolm_function_def_##NAME.signature.count == 0                                              \
+            ? reinterpret_cast<PyCFunction>(&::tolm::py::noargs_entry<tolm_function_def_##NAME>)   \
+            : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(                          \
+                  &::tolm::py::fastcall_entry<tolm_function_def_##NAME>)),                         \
+        tolm_function_def_##NAME.signature.count == 0 ? METH_NOARGS                                \
+                                                      : (METH_FASTCALL | METH_KEYWORDS)            \
+  }
