@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "binding/call.h"
@@ -80,19 +81,30 @@ struct MethodDef {
   Access access;
 };
 
-/// Runs `fn()` inside the binding guard: std::bad_alloc becomes MemoryError, an internal abort
-/// (or any other C++ exception) the module's internal error type.
+/// Runs `fn()` inside the binding guard, as module functions run: std::bad_alloc and
+/// std::length_error become MemoryError, an internal abort (or any other C++ exception) the
+/// module's internal error type, and a failure without an exception an internal error too.
 template <class F> PyObject *guarded(F &&fn) {
+  auto internal = [](const char *what) -> PyObject * {
+    PyErr_Clear();
+    PyErr_SetString(internal_error_type(), what);
+    return nullptr;
+  };
   try {
-    return fn();
+    PyObject *result = fn();
+    if (result == nullptr && !PyErr_Occurred())
+      return internal("a method failed without setting an exception");
+    return result;
   } catch (const std::bad_alloc &) {
+    PyErr_Clear();
+    return PyErr_NoMemory();
+  } catch (const std::length_error &) {
+    PyErr_Clear();
     return PyErr_NoMemory();
   } catch (const std::exception &error) {
-    PyErr_SetString(internal_error_type(), error.what());
-    return nullptr;
+    return internal(error.what());
   } catch (...) {
-    PyErr_SetString(internal_error_type(), "unknown internal error");
-    return nullptr;
+    return internal("unknown internal failure");
   }
 }
 
@@ -103,7 +115,7 @@ inline PyObject *run_method(const MethodDef &def, PyObject *self, PyObject *cons
                             Py_ssize_t nargs, PyObject *kwnames) {
   return guarded([&]() -> PyObject * {
     Call call;
-    if (!call.bind(def.signature, args, nargs, kwnames))
+    if (def.signature.count > 0 && !call.bind(def.signature, args, nargs, kwnames))
       return nullptr;
     Borrow borrow;
     if (def.access != Access::None && !borrow.acquire(borrow_flag_of(self), def.access))
