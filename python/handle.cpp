@@ -12,6 +12,7 @@
 #include "binding/method.h"
 #include "denote/occupancy.h"
 #include "incremental/denote_cache.h"
+#include "incremental/edit_effect.h"
 #include "ir/json_io.h"
 #include "json/writer.h"
 #include "transform/action_index.h"
@@ -84,17 +85,23 @@ transform::ActionIndex &action_index(Handle &h) {
   return *h.actions;
 }
 
-/// The apply step of every edit method: apply, flag the touched layers, update the counts.
+/// The apply step of every edit method: apply, flag the touched layer, update the counts. A
+/// layer whose cells provably stay the same is not flagged: its cached entry is already what a
+/// refresh would compute.
 PyObject *apply_step(Handle &h, const transform::Action &action) {
-  auto touched = transform::apply(action, h.program);
-  if (!touched)
+  const uint64_t layer = transform::action_layer(action);
+  const bool cached_clean = layer < h.cache.dirty.size() && !h.cache.dirty[layer];
+  auto edit =
+      incremental::apply_tracked(action, h.program, h.cache.resolution_um, cached_clean);
+  if (!edit)
     return raise_value_error(std::string("action failed: ") +
-                             transform::transform_error_name(touched.error()));
-  for (uint64_t layer : *touched)
-    h.cache.mark_dirty(layer);
+                             transform::transform_error_name(edit.error()));
+  if (edit->cells_may_change)
+    for (uint64_t touched : edit->touched)
+      h.cache.mark_dirty(touched);
   if (h.actions)
     h.actions->after_apply(h.program, action);
-  return to_int_list(*touched);
+  return to_int_list(edit->touched);
 }
 
 PyObject *fingerprint_text(Handle &h) {

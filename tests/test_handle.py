@@ -440,3 +440,64 @@ def test_positions_counts_and_cache_match_a_full_recomputation(plan, steps, reso
             replay = Program.from_json(before, resolution)
             replay.apply_index(step[1] % len(json.loads(_tolm.legal_actions(before))))
             assert replay.to_json() == current
+
+
+# ---- edits whose cells change through rounding --------------------------------------------------
+# Splits and merges keep a path on the same line, but far from the origin the capsule test rounds
+# differently for the halves than for the whole segment, so the cells can change. The handle must
+# then re-rasterize the layer.
+
+FAR = 2**60
+
+
+@pytest.mark.parametrize(
+    "a, b, width, resolution, t_permille",
+    [
+        ((FAR - 7655, FAR + 3922), (FAR - 9817, FAR + 3410), 900, 100, 500),
+        ((FAR + 5894, FAR - 6599), (FAR + 7656, FAR - 3663), 484, 200, 500),
+        ((FAR + 7317, FAR + 7076), (FAR + 6933, FAR + 8136), 70, 50, 750),
+    ],
+)
+def test_split_that_changes_cells_is_seen_and_merge_restores_them(a, b, width, resolution, t_permille):
+    plan = program(layer(0, extrude([a, b], width)), layer(200, extrude([(0, 0), (400, 0)])))
+    h = Program.from_json(plan, resolution)
+    before = h.fingerprint()
+    h.apply(json.dumps({"SplitSegment": [0, 0, 0, t_permille]}))
+    after = h.fingerprint()
+    assert after == _tolm.material_fingerprint(h.to_json(), resolution)
+    assert after != before
+    h.apply('{"MergeCollinear": [0, 0]}')
+    assert h.to_json() == Program.from_json(plan).to_json()
+    assert h.fingerprint() == before
+
+
+far_coord = st.integers(-3000, 3000).map(lambda v: FAR + v)
+far_path = st.lists(st.tuples(far_coord, far_coord), min_size=2, max_size=5)
+far_edit = st.one_of(
+    st.tuples(st.just("split"), st.integers(0, 1), st.integers(0, 6), st.sampled_from([125, 250, 500, 750])),
+    st.tuples(st.just("merge"), st.integers(0, 1)),
+    st.tuples(st.just("sampled"), u64),
+)
+
+
+@settings(max_examples=80, deadline=None)
+@given(
+    paths=st.lists(far_path, min_size=1, max_size=2),
+    steps=st.lists(far_edit, max_size=10),
+    width=st.integers(0, 500),
+    resolution=st.sampled_from([50, 100, 200]),
+)
+def test_far_edits_keep_the_cache_equal_to_a_full_recomputation(paths, steps, width, resolution):
+    h = Program.from_json(program(layer(0, *[extrude(p, width) for p in paths])), resolution)
+    h.fingerprint()
+    for kind, *args in steps:
+        try:
+            if kind == "split":
+                h.apply(json.dumps({"SplitSegment": [0, *args]}))
+            elif kind == "merge":
+                h.apply(json.dumps({"MergeCollinear": [0, *args]}))
+            else:
+                h.apply_sampled(args[0])
+        except ValueError as error:
+            assert str(error).startswith("action failed: ")
+        assert h.fingerprint() == _tolm.material_fingerprint(h.to_json(), resolution)

@@ -8,6 +8,7 @@ namespace tolm::incremental {
 DenoteCache DenoteCache::empty(int64_t resolution_um) {
   DenoteCache cache;
   cache.resolution_um = denote::effective_resolution(resolution_um);
+  cache.folded = denote::fold_fingerprints({});
   return cache;
 }
 
@@ -31,6 +32,7 @@ DenoteCache::occupancy(const ir::lo::Program &program) {
     fingerprints.reserve(n);
     for (const denote::LayerOccupancy &layer : layers)
       fingerprints.push_back(denote::fingerprint(layer));
+    folded = denote::fold_fingerprints(fingerprints);
     return layers;
   }
   if (dirty_count == 0)
@@ -58,11 +60,8 @@ DenoteCache::occupancy(const ir::lo::Program &program) {
     dirty[i] = 0;
   }
   dirty_count = 0;
+  folded = denote::fold_fingerprints(fingerprints);
   return layers;
-}
-
-uint128 DenoteCache::material_fingerprint() const {
-  return denote::fold_fingerprints(fingerprints);
 }
 
 } // namespace tolm::incremental

@@ -23,6 +23,8 @@ struct DenoteCache {
   int64_t resolution_um = 1;
   /// Number of set flags in `dirty`, so that a refresh with nothing flagged touches nothing.
   size_t dirty_count = 0;
+  /// The fold of `fingerprints`, kept current by every refresh that changes them.
+  uint128 folded = 0;
 
   /// An empty cache at max(resolution_um, 1).
   static DenoteCache empty(int64_t resolution_um);
@@ -37,7 +39,7 @@ struct DenoteCache {
   std::span<const denote::LayerOccupancy> occupancy(const ir::lo::Program &program);
 
   /// The fold of the cached layer fingerprints (call right after a refresh).
-  uint128 material_fingerprint() const;
+  uint128 material_fingerprint() const { return folded; }
 };
 
 } // namespace tolm::incremental
