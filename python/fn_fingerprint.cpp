@@ -22,11 +22,12 @@ PyObject *material_fingerprint(Call &call) {
 
 } // namespace
 
-TOLM_FUNCTION(material_fingerprint, "material_fingerprint(program_json, resolution_um=200)",
-              "128-bit material fingerprint (32-hex) of a program (JSON) at a resolution — a fast "
-              "\"same deposited\nmaterial\" identity. Equal fingerprints mean equal occupancy up to "
-              "collision. For repeated checks\nunder edits, a `Program` handle's `fingerprint()` "
-              "maintains this incrementally (only changed layers\nre-hashed), turning a per-step "
-              "preservation verdict from ~100 ms into microseconds.");
+TOLM_FUNCTION(
+    material_fingerprint, "material_fingerprint(program_json, resolution_um=200)",
+    "128-bit material fingerprint (32-hex) of a program (JSON) at a resolution — a fast "
+    "\"same deposited\nmaterial\" identity. Equal fingerprints mean equal occupancy up to "
+    "collision. For repeated checks\nunder edits, a `Program` handle's `fingerprint()` "
+    "maintains this incrementally (only changed layers\nre-hashed), turning a per-step "
+    "preservation verdict from ~100 ms into microseconds.");
 
 } // namespace tolm::py

@@ -14,12 +14,12 @@
 #include "incremental/denote_cache.h"
 #include "incremental/edit_effect.h"
 #include "ir/json_io.h"
-#include "json/writer.h"
 #include "transform/action_index.h"
 #include "transform/action_json.h"
 #include "transform/apply.h"
 #include "transform/legal_actions.h"
 #include "util/hex.h"
+#include "json/writer.h"
 
 namespace tolm::py {
 namespace {
@@ -35,8 +35,7 @@ struct Handle {
 };
 
 struct ProgramObject {
-  PyObject_HEAD
-  Handle *handle;
+  PyObject_HEAD Handle *handle;
   BorrowFlag borrow;
 };
 
@@ -91,8 +90,7 @@ transform::ActionIndex &action_index(Handle &h) {
 PyObject *apply_step(Handle &h, const transform::Action &action) {
   const uint64_t layer = transform::action_layer(action);
   const bool cached_clean = layer < h.cache.dirty.size() && !h.cache.dirty[layer];
-  auto edit =
-      incremental::apply_tracked(action, h.program, h.cache.resolution_um, cached_clean);
+  auto edit = incremental::apply_tracked(action, h.program, h.cache.resolution_um, cached_clean);
   if (!edit)
     return raise_value_error(std::string("action failed: ") +
                              transform::transform_error_name(edit.error()));
@@ -149,9 +147,7 @@ PyObject *mark_dirty(PyObject *self, Call &call) {
 
 // ---- shape --------------------------------------------------------------------------------------
 
-PyObject *layer_count(PyObject *self, Call &) {
-  return to_uint(state(self).program.layers.size());
-}
+PyObject *layer_count(PyObject *self, Call &) { return to_uint(state(self).program.layers.size()); }
 
 PyObject *toolpath_count(PyObject *self, Call &call) {
   uint64_t layer;
@@ -167,11 +163,13 @@ PyObject *toolpath_count(PyObject *self, Call &call) {
 
 PyObject *occupancy(PyObject *self, Call &) {
   Handle &h = state(self);
-  std::span<const denote::LayerOccupancy> layers = h.cache.occupancy(h.program);
-  // The writer takes an Occupancy; the cache keeps its layers, so this copies them once.
-  denote::Occupancy view{std::vector<denote::LayerOccupancy>(layers.begin(), layers.end())};
+  h.cache.occupancy(h.program);
+  // Lend the cached layers to the writer without copying cells. Should writing fail, the cache
+  // is left shorter than the plan, and the next refresh simply fills it again.
+  denote::Occupancy lent{std::move(h.cache.layers)};
   json::Writer writer;
-  denote::write_occupancy(writer, view);
+  denote::write_occupancy(writer, lent);
+  h.cache.layers = std::move(lent.layers);
   return to_str(writer.text());
 }
 
@@ -206,8 +204,8 @@ PyObject *occupancy_grid(PyObject *self, Call &call) {
     return raise_value_error("layer index out of range");
   // Layers are rasterized independently, so the requested layer alone gives the same matrix
   // as rasterizing the whole plan.
-  denote::DenseLayer dense = denote::to_dense(
-      denote::occupancy_of_layer(h.program.layers[layer], h.cache.resolution_um));
+  denote::DenseLayer dense =
+      denote::to_dense(denote::occupancy_of_layer(h.program.layers[layer], h.cache.resolution_um));
   return to_tuple({to_uint(dense.rows), to_uint(dense.cols), to_int(dense.min_i),
                    to_int(dense.min_j), to_bytes(dense.bytes)});
 }
@@ -220,9 +218,7 @@ PyObject *legal_actions(PyObject *self, Call &) {
   return to_str(writer.text());
 }
 
-PyObject *action_count(PyObject *self, Call &) {
-  return to_uint(action_index(state(self)).total);
-}
+PyObject *action_count(PyObject *self, Call &) { return to_uint(action_index(state(self)).total); }
 
 PyObject *action(PyObject *self, Call &call) {
   uint64_t i;
@@ -308,23 +304,25 @@ TOLM_METHOD_DEF(occupancy, "occupancy($self)",
                 "This marshals\nevery cell on each call: do not use it in a hot loop; compare "
                 "handles with `iou_to`,\n`preserves_within` or `graded_to` instead.",
                 Access::Exclusive);
-TOLM_METHOD_DEF(fingerprint, "fingerprint($self)",
-                "The incremental 128-bit material fingerprint (32-hex): re-rasterizes and re-hashes "
-                "only the layers\nchanged since the last call, so it is a microsecond preservation "
-                "verdict for gating an agent's\nstep. Equal fingerprints mean equal occupancy up to "
-                "a collision (about one in 2^128).",
-                Access::Exclusive);
+TOLM_METHOD_DEF(
+    fingerprint, "fingerprint($self)",
+    "The incremental 128-bit material fingerprint (32-hex): re-rasterizes and re-hashes "
+    "only the layers\nchanged since the last call, so it is a microsecond preservation "
+    "verdict for gating an agent's\nstep. Equal fingerprints mean equal occupancy up to "
+    "a collision (about one in 2^128).",
+    Access::Exclusive);
 TOLM_METHOD_DEF(travel_distance_um, "travel_distance_um($self)",
                 "Total travel distance (microns) — a cheap scalar objective.", Access::Shared);
 TOLM_METHOD_DEF(occupancy_grid, "occupancy_grid($self, layer)",
                 "Dense 0/1 occupancy raster for a layer: `(rows, cols, min_i, min_j, bytes)`. Wrap "
                 "as\n`np.frombuffer(bytes, np.uint8).reshape(rows, cols)`.",
                 Access::Shared);
-TOLM_METHOD_DEF(legal_actions, "legal_actions($self)",
-                "Enumerate the legal actions over the current program, as JSON. Serializes the "
-                "whole list;\nfor a hot loop prefer `action_count` + `apply_index`/`apply_sampled`, "
-                "which never marshal it.",
-                Access::Shared);
+TOLM_METHOD_DEF(
+    legal_actions, "legal_actions($self)",
+    "Enumerate the legal actions over the current program, as JSON. Serializes the "
+    "whole list;\nfor a hot loop prefer `action_count` + `apply_index`/`apply_sampled`, "
+    "which never marshal it.",
+    Access::Shared);
 TOLM_METHOD_DEF(action_count, "action_count($self)",
                 "Number of legal actions right now — no serialization. Pair with "
                 "`action`/`apply_index`.",
@@ -340,11 +338,12 @@ TOLM_METHOD_DEF(apply_index, "apply_index($self, i)",
                 "Apply the i-th legal action in place — no JSON crosses the boundary. Returns "
                 "touched layers.",
                 Access::Exclusive);
-TOLM_METHOD_DEF(apply_sampled, "apply_sampled($self, seed)",
-                "Apply a seeded-deterministic legal action in place (the hot-loop primitive: no "
-                "JSON, no full\naction list marshaled). Returns touched layers, or an empty list if "
-                "there are no legal actions.",
-                Access::Exclusive);
+TOLM_METHOD_DEF(
+    apply_sampled, "apply_sampled($self, seed)",
+    "Apply a seeded-deterministic legal action in place (the hot-loop primitive: no "
+    "JSON, no full\naction list marshaled). Returns touched layers, or an empty list if "
+    "there are no legal actions.",
+    Access::Exclusive);
 TOLM_METHOD_DEF(same_material, "same_material($self, other)",
                 "Whether this program deposits the same material as `other` — a fast fingerprint "
                 "compare (both\ncaches update incrementally). The constraint check for "
@@ -408,9 +407,7 @@ Py_ssize_t program_length(PyObject *self) {
   return static_cast<Py_ssize_t>(state(self).program.layers.size());
 }
 
-PyObject *get_resolution(PyObject *self, void *) {
-  return to_int(state(self).cache.resolution_um);
-}
+PyObject *get_resolution(PyObject *self, void *) { return to_int(state(self).cache.resolution_um); }
 
 PyGetSetDef kGetSet[] = {
     {"resolution_um", &get_resolution, nullptr, nullptr, nullptr},
@@ -432,11 +429,7 @@ PyObject *make_type(PyObject *) {
       {0, nullptr},
   };
   static PyType_Spec spec = {
-      "_tolm.Program",
-      static_cast<int>(sizeof(ProgramObject)),
-      0,
-      Py_TPFLAGS_DEFAULT,
-      slots,
+      "_tolm.Program", static_cast<int>(sizeof(ProgramObject)), 0, Py_TPFLAGS_DEFAULT, slots,
   };
   PyObject *type = PyType_FromSpec(&spec);
   if (!type)
@@ -451,6 +444,8 @@ const ClassRegistrar kProgramClass("Program", make_type);
 
 } // namespace
 
-BorrowFlag &borrow_flag_of(PyObject *self) { return reinterpret_cast<ProgramObject *>(self)->borrow; }
+BorrowFlag &borrow_flag_of(PyObject *self) {
+  return reinterpret_cast<ProgramObject *>(self)->borrow;
+}
 
 } // namespace tolm::py

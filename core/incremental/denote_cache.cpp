@@ -21,8 +21,7 @@ void DenoteCache::mark_dirty(uint64_t layer) {
   ++dirty_count;
 }
 
-std::span<const denote::LayerOccupancy>
-DenoteCache::occupancy(const ir::lo::Program &program) {
+std::span<const denote::LayerOccupancy> DenoteCache::occupancy(const ir::lo::Program &program) {
   const size_t n = program.layers.size();
   if (layers.size() != n) {
     layers = denote::denote_lo(program, resolution_um).layers;

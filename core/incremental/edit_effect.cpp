@@ -51,9 +51,10 @@ bool merge_keeps_cells(std::span<const Point> old, int64_t res, double r) {
 
 } // namespace
 
-std::expected<AppliedEdit, transform::TransformError>
-apply_tracked(const transform::Action &action, ir::lo::Program &program, int64_t resolution_um,
-              bool check) {
+std::expected<AppliedEdit, transform::TransformError> apply_tracked(const transform::Action &action,
+                                                                    ir::lo::Program &program,
+                                                                    int64_t resolution_um,
+                                                                    bool check) {
   using namespace transform;
   const bool split = std::holds_alternative<SplitSegment>(action);
   const bool merge = std::holds_alternative<MergeCollinear>(action);
@@ -62,8 +63,8 @@ apply_tracked(const transform::Action &action, ir::lo::Program &program, int64_t
   const ir::lo::Toolpath *target = nullptr;
   if (check && (split || merge)) {
     const uint64_t l = action_layer(action);
-    const uint64_t t = split ? std::get<SplitSegment>(action).toolpath
-                             : std::get<MergeCollinear>(action).toolpath;
+    const uint64_t t =
+        split ? std::get<SplitSegment>(action).toolpath : std::get<MergeCollinear>(action).toolpath;
     if (l < program.layers.size() && t < program.layers[l].toolpaths.size()) {
       target = &program.layers[l].toolpaths[t];
       if (merge && ir::lo::is_extrude(*target))

@@ -25,8 +25,9 @@ struct AppliedEdit {
 
 /// Applies `action` to `program` (exactly as `transform::apply`). With `check` false the cells
 /// are assumed to change and nothing extra is computed; `resolution_um` must be at least 1.
-std::expected<AppliedEdit, transform::TransformError>
-apply_tracked(const transform::Action &action, ir::lo::Program &program, int64_t resolution_um,
-              bool check);
+std::expected<AppliedEdit, transform::TransformError> apply_tracked(const transform::Action &action,
+                                                                    ir::lo::Program &program,
+                                                                    int64_t resolution_um,
+                                                                    bool check);
 
 } // namespace tolm::incremental

@@ -6,9 +6,9 @@
 namespace tolm::transform {
 namespace {
 
-constexpr std::array<std::string_view, 6> kVariantNames = {
-    "ReversePath",    "SwapToolpaths",  "PermuteToolpaths",
-    "SplitSegment",   "MergeCollinear", "RelocateSeam"};
+constexpr std::array<std::string_view, 6> kVariantNames = {"ReversePath",      "SwapToolpaths",
+                                                           "PermuteToolpaths", "SplitSegment",
+                                                           "MergeCollinear",   "RelocateSeam"};
 
 constexpr std::array<std::string_view, 2> kReverseFields = {"layer", "toolpath"};
 constexpr std::array<std::string_view, 3> kSwapFields = {"layer", "a", "b"};
@@ -47,10 +47,9 @@ bool read_fields(json::Reader &reader, size_t variant, Action &out) {
   switch (variant) {
   case 0: {
     ReversePath a;
-    if (!json::read_record(reader, shape("struct variant Action::ReversePath", kReverseFields),
-                           [&](size_t f) {
-                             return reader.read_u64(f == 0 ? a.layer : a.toolpath);
-                           }))
+    if (!json::read_record(
+            reader, shape("struct variant Action::ReversePath", kReverseFields),
+            [&](size_t f) { return reader.read_u64(f == 0 ? a.layer : a.toolpath); }))
       return false;
     out = a;
     return true;
@@ -66,8 +65,7 @@ bool read_fields(json::Reader &reader, size_t variant, Action &out) {
   }
   case 2: {
     PermuteToolpaths a;
-    if (!json::read_record(reader,
-                           shape("struct variant Action::PermuteToolpaths", kPermuteFields),
+    if (!json::read_record(reader, shape("struct variant Action::PermuteToolpaths", kPermuteFields),
                            [&](size_t f) {
                              return f == 0 ? reader.read_u64(a.layer)
                                            : read_index_list(reader, a.perm);
@@ -79,21 +77,19 @@ bool read_fields(json::Reader &reader, size_t variant, Action &out) {
   case 3: {
     SplitSegment a;
     uint64_t *fields[] = {&a.layer, &a.toolpath, &a.segment};
-    if (!json::read_record(reader, shape("struct variant Action::SplitSegment", kSplitFields),
-                           [&](size_t f) {
-                             return f == 3 ? read_u16(reader, a.t_permille)
-                                           : reader.read_u64(*fields[f]);
-                           }))
+    if (!json::read_record(
+            reader, shape("struct variant Action::SplitSegment", kSplitFields), [&](size_t f) {
+              return f == 3 ? read_u16(reader, a.t_permille) : reader.read_u64(*fields[f]);
+            }))
       return false;
     out = a;
     return true;
   }
   case 4: {
     MergeCollinear a;
-    if (!json::read_record(reader, shape("struct variant Action::MergeCollinear", kMergeFields),
-                           [&](size_t f) {
-                             return reader.read_u64(f == 0 ? a.layer : a.toolpath);
-                           }))
+    if (!json::read_record(
+            reader, shape("struct variant Action::MergeCollinear", kMergeFields),
+            [&](size_t f) { return reader.read_u64(f == 0 ? a.layer : a.toolpath); }))
       return false;
     out = a;
     return true;

@@ -6,9 +6,9 @@
 #include <span>
 #include <string_view>
 
+#include "transform/action.h"
 #include "json/reader.h"
 #include "json/writer.h"
-#include "transform/action.h"
 
 namespace tolm::transform {
 

@@ -19,7 +19,9 @@ inline bool on_closed_segment(ir::Point a, ir::Point b, ir::Point c) {
   // unsigned magnitude.
   const int128 bx = int128{b.x} - a.x, by = int128{b.y} - a.y;
   const int128 cx = int128{c.x} - a.x, cy = int128{c.y} - a.y;
-  auto magnitude = [](int128 v) { return v < 0 ? static_cast<uint128>(-v) : static_cast<uint128>(v); };
+  auto magnitude = [](int128 v) {
+    return v < 0 ? static_cast<uint128>(-v) : static_cast<uint128>(v);
+  };
   auto sign = [](int128 u, int128 v) {
     if (u == 0 || v == 0)
       return 0;

@@ -139,8 +139,8 @@ template <const MethodDef &def> PyObject *method_noargs_entry(PyObject *self, Py
 template <const MethodDef &def> PyMethodDef method_entry(const char *name, bool static_method) {
   const bool noargs = def.signature.count == 0;
   PyCFunction entry = noargs ? reinterpret_cast<PyCFunction>(&method_noargs_entry<def>)
-                             : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-                                   &method_fastcall_entry<def>));
+                             : reinterpret_cast<PyCFunction>(
+                                   reinterpret_cast<void (*)()>(&method_fastcall_entry<def>));
   int flags = noargs ? METH_NOARGS : (METH_FASTCALL | METH_KEYWORDS);
   if (static_method)
     flags |= METH_STATIC;
@@ -151,5 +151,6 @@ template <const MethodDef &def> PyMethodDef method_entry(const char *name, bool 
 
 /// Defines the MethodDef `tolm_method_def_NAME` for the body `NAME(PyObject *self, Call &)`.
 #define TOLM_METHOD_DEF(NAME, SIGNATURE, DOC, ACCESS)                                              \
-  static constexpr ::tolm::py::MethodDef tolm_method_def_##NAME{                                  \
-      ::tolm::py::Signature(SIGNATURE), SIGNATURE "\n--\n\n" DOC, &NAME, ACCESS}
+  static constexpr ::tolm::py::MethodDef tolm_method_def_##NAME {                                  \
+    ::tolm::py::Signature(SIGNATURE), SIGNATURE "\n--\n\n" DOC, &NAME, ACCESS                      \
+  }
