@@ -55,7 +55,10 @@ def load(args):
         path = files[-1] if files else None
     if hasattr(Program, "from_gcode") and path is not None:
         return Program.from_gcode(path.read_text(errors="replace"), args.resolution), f"{path.name} (from_gcode)"
-    why = "the module has no Program.from_gcode yet" if path is not None else "no corpus found"
+    if hasattr(_tolm, "parse_gcode") and path is not None:
+        program_json = _tolm.parse_gcode(path.read_text(errors="replace"))[0]
+        return Program.from_json(program_json, args.resolution), f"{path.name} (parse_gcode + from_json)"
+    why = "the module has no G-code parser yet" if path is not None else "no corpus found"
     return Program.from_json(generated_plan(), args.resolution), f"generated plan ({why})"
 
 
