@@ -46,3 +46,23 @@ def corpus_file(request):
     if request.param is None:
         require_corpus()
     return request.param
+
+
+def _register_hypothesis_profiles():
+    try:
+        from hypothesis import HealthCheck, settings
+    except ImportError:  # hypothesis is part of the test extra; plain tests still run without it
+        return
+    # This machine is noisy: no per-example deadline.
+    settings.register_profile("default", deadline=None)
+    # Under the sanitizers every example is many times slower.
+    settings.register_profile(
+        "sanitize",
+        deadline=None,
+        max_examples=15,
+        suppress_health_check=[HealthCheck.too_slow],
+    )
+    settings.load_profile(os.environ.get("TOLM_HYPOTHESIS_PROFILE", "default"))
+
+
+_register_hypothesis_profiles()

@@ -51,7 +51,16 @@ void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit
   const double dres = static_cast<double>(res);
   const int64_t half = res / 2;
   const double dhalf = static_cast<double>(half);
-  const double band = std::sqrt(c) * reach;
+  const double root_c = std::sqrt(c);
+  const double band = root_c * reach;
+  // Rounding noise of the distance test: near the int64 limits doubles are 2 KiB apart, so the
+  // test may accept cells a little outside the exact band. The column range is widened by a
+  // bound on that noise and on the error of the band's crossings, so that pruning never drops a
+  // cell that the test over the whole window would accept.
+  const double magnitude =
+      std::max({std::fabs(p0x), std::fabs(p0y), std::fabs(p0x + dx), std::fabs(p0y + dy)}) + reach +
+      2 * static_cast<double>(res);
+  const double noise = magnitude * 0x1p-49;
 
   // Loops count down a remaining-iterations counter so that a window reaching the int64 limits
   // cannot overflow its index.
@@ -65,12 +74,19 @@ void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit
       const double xa = p0x + (along + band) / dy;
       const double xb = p0x + (along - band) / dy;
       const double xlo = std::min(xa, xb), xhi = std::max(xa, xb);
-      col_lo =
-          std::max(col_lo, saturating_sub(saturating_i64(std::floor((xlo - dhalf) / dres)), 1));
-      col_hi = std::min(col_hi, saturating_add(saturating_i64(std::ceil((xhi - dhalf) / dres)), 1));
+      // One column absorbs any crossing error up to half a cell; larger errors (only far from
+      // the origin or for extreme slopes) widen the range further.
+      const double error = ((std::fabs(along) + band) * 0x1p-50 + noise * root_c) / std::fabs(dy) +
+                           std::fabs(p0x) * 0x1p-51 + noise;
+      const int64_t margin =
+          error <= dres * 0.5 ? 1 : saturating_i64(std::ceil(2 * error / dres)) + 1;
+      col_lo = std::max(col_lo,
+                        saturating_sub(saturating_i64(std::floor((xlo - dhalf) / dres)), margin));
+      col_hi =
+          std::min(col_hi, saturating_add(saturating_i64(std::ceil((xhi - dhalf) / dres)), margin));
       if (col_lo > col_hi)
         continue;
-    } else if (c > 0 && std::fabs(yc - p0y) > reach) {
+    } else if (c > 0 && std::fabs(yc - p0y) > reach + noise) {
       continue;
     }
     const double ey = yc - p0y;

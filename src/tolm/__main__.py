@@ -1,0 +1,3 @@
+from tolm.cli import main
+
+raise SystemExit(main())
