@@ -11,6 +11,7 @@
 #include "binding/function.h"
 #include "binding/method.h"
 #include "denote/occupancy.h"
+#include "frontend/gcode/parser.h"
 #include "incremental/denote_cache.h"
 #include "incremental/edit_effect.h"
 #include "ir/json_io.h"
@@ -118,6 +119,14 @@ PyObject *from_json(PyObject *, Call &call) {
   if (!program)
     return raise_read_error(kHandlePrefix, program.error());
   return wrap(fresh_handle(std::move(*program), resolution_um));
+}
+
+PyObject *from_gcode(PyObject *, Call &call) {
+  std::string_view gcode;
+  int64_t resolution_um;
+  if (!call.str(0, gcode) || !call.i64(1, resolution_um, 200))
+    return nullptr;
+  return wrap(fresh_handle(frontend::gcode::parse(gcode).program, resolution_um));
 }
 
 PyObject *to_json(PyObject *self, Call &) { return to_str(ir::to_json(state(self).program)); }
@@ -287,6 +296,8 @@ TOLM_METHOD_DEF(from_json, "from_json(lo_program_json, resolution_um=200)",
                 "Load from a low-level program JSON (as from `lower_to_json` / `parse_gcode`). "
                 "`resolution_um`\nkeys the incremental denote cache.",
                 Access::None);
+TOLM_METHOD_DEF(from_gcode, "from_gcode(gcode, resolution_um=200)",
+                "Load by parsing slicer G-code (commanded flow is captured too).", Access::None);
 TOLM_METHOD_DEF(to_json, "to_json($self)",
                 "Export the current program to low-level JSON (the interchange boundary).",
                 Access::Shared);
@@ -352,6 +363,7 @@ TOLM_METHOD_DEF(same_material, "same_material($self, other)",
 
 PyMethodDef kMethods[] = {
     method_entry<tolm_method_def_from_json>("from_json", true),
+    method_entry<tolm_method_def_from_gcode>("from_gcode", true),
     method_entry<tolm_method_def_to_json>("to_json", false),
     method_entry<tolm_method_def_copy>("copy", false),
     method_entry<tolm_method_def_set_resolution>("set_resolution", false),

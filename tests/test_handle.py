@@ -9,6 +9,7 @@ from hypothesis import strategies as st
 
 import _tolm
 from _tolm import Program
+from conftest import corpus_params
 from plans import SQUARE, extrude, layer, points_of, program, travel
 
 TWO_LAYERS = program(
@@ -93,6 +94,53 @@ def test_argument_type_errors_name_the_parameter(call, name):
 def test_argument_binding_errors(call, error):
     with pytest.raises(error):
         call(Program.from_json(TWO_LAYERS))
+
+
+GCODE = """G21
+G90
+M83
+;LAYER_CHANGE
+;Z:0.2
+G1 Z0.2 F600
+G0 X0 Y0
+;TYPE:Perimeter
+G1 X10 Y0 E0.5
+G1 X10 Y10 E0.5
+G0 X20 Y20
+"""
+
+
+@pytest.mark.parametrize("resolution, used", [(None, 200), (100, 100), (0, 1)])
+def test_from_gcode_keeps_the_parsed_plan(resolution, used):
+    h = Program.from_gcode(GCODE) if resolution is None else Program.from_gcode(GCODE, resolution)
+    parsed, _ = _tolm.parse_gcode(GCODE)
+    assert h.to_json() == parsed
+    assert h.resolution_um == used
+    assert h.layer_count() >= 1
+    assert h.fingerprint() == _tolm.material_fingerprint(parsed, used)
+
+
+@pytest.mark.parametrize("text", ["", "not g-code at all\n\x00\n", "G1 X1e999 Y-- E\nG2 I0 J0\n"])
+def test_from_gcode_never_fails(text):
+    h = Program.from_gcode(text)
+    assert h.to_json() == _tolm.parse_gcode(text)[0]
+
+
+@pytest.mark.parametrize("corpus_file", corpus_params(), indirect=True)
+def test_corpus_plans_under_sampled_edits(corpus_file):
+    text = corpus_file.read_text(errors="replace")
+    h = Program.from_gcode(text)
+    reference = h.copy()
+    assert h.fingerprint() == _tolm.material_fingerprint(_tolm.parse_gcode(text)[0])
+    for seed in range(0, 40 * 7919, 7919):
+        h.apply_sampled(seed * 2654435761)
+    edited = h.to_json()
+    assert h.fingerprint() == _tolm.material_fingerprint(edited)
+    assert h.same_material(reference) == (h.fingerprint() == reference.fingerprint())
+    listed = json.loads(_tolm.legal_actions(edited))
+    assert h.action_count() == len(listed)
+    for i in range(0, len(listed), max(1, len(listed) // 50)):
+        assert json.loads(h.action(i)) == listed[i]
 
 
 def test_copy_is_deep_with_an_empty_cache_at_the_same_resolution():
@@ -303,6 +351,7 @@ def test_same_material_uses_each_sides_resolution():
 
 METHOD_SIGNATURES = {
     "from_json": "(lo_program_json, resolution_um=200)",
+    "from_gcode": "(gcode, resolution_um=200)",
     "to_json": "()",
     "copy": "()",
     "set_resolution": "(resolution_um)",
@@ -340,6 +389,7 @@ def test_unbound_methods_show_self_and_keyword_use_works():
     "name, doc",
     [
         ("from_json", "Load from a low-level program JSON (as from `lower_to_json` / `parse_gcode`). `resolution_um`\nkeys the incremental denote cache."),
+        ("from_gcode", "Load by parsing slicer G-code (commanded flow is captured too)."),
         ("to_json", "Export the current program to low-level JSON (the interchange boundary)."),
         ("copy", "A deep copy with a fresh (empty) denote cache — for spawning candidates."),
         ("set_resolution", "Re-key the denote cache to a new resolution (invalidates it)."),
