@@ -36,7 +36,8 @@ struct Handle {
 };
 
 struct ProgramObject {
-  PyObject_HEAD Handle *handle;
+  PyObject ob_base;
+  Handle *handle;
   BorrowFlag borrow;
 };
 
@@ -98,8 +99,15 @@ PyObject *apply_step(Handle &h, const transform::Action &action) {
   if (edit->cells_may_change)
     for (uint64_t touched : edit->touched)
       h.cache.mark_dirty(touched);
-  if (h.actions)
-    h.actions->after_apply(h.program, action);
+  if (h.actions) {
+    try {
+      h.actions->after_apply(h.program, action);
+    } catch (...) {
+      // Counts that missed an edit would misplace positions; rebuild them on next use instead.
+      h.actions.reset();
+      throw;
+    }
+  }
   return to_int_list(edit->touched);
 }
 

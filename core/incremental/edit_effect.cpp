@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 #include <span>
+#include <stdexcept>
 
 #include "denote/occupancy.h"
 #include "transform/collinear.h"
@@ -89,12 +91,19 @@ std::expected<AppliedEdit, transform::TransformError> apply_tracked(const transf
   }
   const double r = radius_of(target->width_um);
   const std::span<const Point> now = target->path.points;
-  if (split) {
-    const uint64_t s = std::get<SplitSegment>(action).segment;
-    const CellSet before = denote::capsule_cells(now[s], now[s + 2], resolution_um, r);
-    edit.cells_may_change = before != run_cells(now.subspan(s, 3), resolution_um, r);
-  } else {
-    edit.cells_may_change = !merge_keeps_cells(old_points, resolution_um, r);
+  // The edit has landed: a comparison that cannot be completed must count as a change.
+  try {
+    if (split) {
+      const uint64_t s = std::get<SplitSegment>(action).segment;
+      const CellSet before = denote::capsule_cells(now[s], now[s + 2], resolution_um, r);
+      edit.cells_may_change = before != run_cells(now.subspan(s, 3), resolution_um, r);
+    } else {
+      edit.cells_may_change = !merge_keeps_cells(old_points, resolution_um, r);
+    }
+  } catch (const std::bad_alloc &) {
+    edit.cells_may_change = true;
+  } catch (const std::length_error &) {
+    edit.cells_may_change = true;
   }
   return edit;
 }
