@@ -1,19 +1,21 @@
-// 128-bit values as text.
+// Fixed-width lowercase hexadecimal text for 128-bit identities (hashes, fingerprints).
 #pragma once
 
 #include <string>
 
+#include "util/numeric.h"
+
 namespace tolm {
 
-/// The value as exactly 32 lower-case hexadecimal digits, high half first, zero-padded.
-inline std::string hex32(unsigned __int128 value) {
+/// `v` as exactly 32 lowercase hexadecimal digits, most significant first, zero-padded.
+inline std::string hex32(uint128 v) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text(32, '0');
+  std::string out(32, '0');
   for (int k = 31; k >= 0; --k) {
-    text[static_cast<size_t>(k)] = kDigits[static_cast<unsigned>(value & 0xf)];
-    value >>= 4;
+    out[static_cast<size_t>(k)] = kDigits[static_cast<unsigned>(v & 15)];
+    v >>= 4;
   }
-  return text;
+  return out;
 }
 
 } // namespace tolm
