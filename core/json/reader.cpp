@@ -222,6 +222,7 @@ bool Reader::next_member(std::string_view &key) {
     return fail("EOF while parsing an object");
   if (text_[pos_] != '"')
     return fail("key must be a string");
+  last_key_ = pos_;
   if (!scan_string(key))
     return false;
   skip_whitespace();

@@ -43,6 +43,8 @@ public:
   }
   /// Byte offset of the last bracket consumed (the closing brace of a finished object).
   size_t last_bracket_offset() const { return last_bracket_; }
+  /// Byte offset of the key returned by the last `next_member`.
+  size_t last_key_offset() const { return last_key_; }
 
   /// Consumes '{'; `expected` names the record for a type error.
   bool begin_object(std::string_view expected = "a map");
@@ -93,6 +95,7 @@ private:
   // Open containers: whether the next element is the first (no comma expected yet).
   bool first_in_container_ = false;
   size_t last_bracket_ = 0;
+  size_t last_key_ = 0;
   size_t error_offset_ = 0;
   std::string error_description_;
   std::string scratch_;
@@ -165,10 +168,7 @@ bool read_record(Reader &reader, const RecordShape &shape, ReadField &&read_fiel
     if (!reader.begin_object(shape.name))
       return false;
     std::string_view key;
-    while (true) {
-      size_t key_offset = reader.offset();
-      if (!reader.next_member(key))
-        break;
+    while (reader.next_member(key)) {
       size_t index = shape.fields.size();
       for (size_t k = 0; k < shape.fields.size(); ++k)
         if (shape.fields[k] == key) {
@@ -181,7 +181,8 @@ bool read_record(Reader &reader, const RecordShape &shape, ReadField &&read_fiel
         continue;
       }
       if (seen & (uint64_t{1} << index))
-        return record_key_error(reader, key_offset, "duplicate field", shape.fields[index]);
+        return record_key_error(reader, reader.last_key_offset(), "duplicate field",
+                                shape.fields[index]);
       if (!read_field(index))
         return false;
       seen |= uint64_t{1} << index;
