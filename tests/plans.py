@@ -1,29 +1,22 @@
-"""Small builders for low-level program JSON used by the action, fingerprint and handle tests."""
+"""Program JSON text for the action, fingerprint and handle tests, built on `programs`."""
 
 import json
 
-
-def pts(points):
-    return [{"x": x, "y": y} for x, y in points]
+import programs
+from programs import layer  # noqa: F401  (re-exported for the tests)
 
 
 def extrude(points, width=400, role="Perimeter", flow=None):
-    tp = {"kind": {"Extrude": role}, "path": {"points": pts(points)}, "width_um": width}
-    if flow is not None:
-        tp["flow_e"] = flow
-    return tp
+    return programs.toolpath(points, width_um=width, role=role, flow_e=flow)
 
 
 def travel(points, width=0):
-    return {"kind": "Travel", "path": {"points": pts(points)}, "width_um": width}
-
-
-def layer(z_um, *toolpaths):
-    return {"z_um": z_um, "toolpaths": list(toolpaths)}
+    return programs.toolpath(points, width_um=width, travel=True)
 
 
 def program(*layers):
-    return json.dumps({"layers": list(layers)})
+    """The program as JSON text."""
+    return json.dumps(programs.program(*layers))
 
 
 def points_of(program_json, layer_index, toolpath_index):
