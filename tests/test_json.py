@@ -103,6 +103,8 @@ def test_empty_program_and_roles():
         ('{"layers": [],}', "trailing comma"),
         ('{"layers": []', "EOF while parsing an object"),
         ("", "EOF while parsing a value"),
+        ("not json", "expected ident"),
+        ('{"layers": [], "x": tru}', "expected ident"),
         ('{"layers": [], "note": "\x01"}', "control character"),
         ('{"layers": [], "note": "\\q"}', "invalid escape"),
         ('{"layers": [], "note": "\\ud800"}', "lone leading surrogate"),

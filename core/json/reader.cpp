@@ -172,6 +172,13 @@ bool Reader::type_error(std::string_view expected) {
     return fail_at(at, "EOF while parsing a value");
   if (token == Token::Invalid)
     return fail_at(at, "expected value");
+  // A word that only starts like a literal ("nul", "truth") is a syntax error, not a type error.
+  std::string_view literal = token == Token::True    ? "true"
+                             : token == Token::False ? "false"
+                             : token == Token::Null  ? "null"
+                                                     : "";
+  if (!literal.empty() && text_.substr(pos_, literal.size()) != literal)
+    return fail_at(at, "expected ident");
   std::string found = describe_next();
   return fail_at(at, "invalid type: " + found + ", expected " + std::string(expected));
 }
@@ -622,7 +629,9 @@ bool begin_variant(Reader &reader, std::span<const std::string_view> names, std:
   for (size_t k = 0; k < names.size(); ++k) {
     if (k > 0)
       message += names.size() == 2 ? " or " : (k + 1 == names.size() ? ", or " : ", ");
-    message += "`" + std::string(names[k]) + "`";
+    message.push_back('`');
+    message.append(names[k]);
+    message.push_back('`');
   }
   return reader.fail_at(at, std::move(message));
 }

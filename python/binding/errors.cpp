@@ -21,8 +21,10 @@ PyObject *raise(PyObject *type, std::string_view message) {
 PyObject *raise_value_error(std::string_view message) { return raise(PyExc_ValueError, message); }
 
 PyObject *raise_read_error(std::string_view prefix, const json::ReadError &error) {
-  std::string message(prefix);
-  message += error.message;
+  std::string message;
+  message.reserve(prefix.size() + error.message.size());
+  message.append(prefix);
+  message.append(error.message);
   return raise(PyExc_ValueError, message);
 }
 
