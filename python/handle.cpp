@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "backend/emit_settings.h"
+#include "backend/gcode.h"
 #include "binding/call.h"
 #include "binding/convert.h"
 #include "binding/errors.h"
@@ -12,6 +14,7 @@
 #include "binding/method.h"
 #include "denote/occupancy.h"
 #include "frontend/gcode/parser.h"
+#include "hash/canonical.h"
 #include "incremental/denote_cache.h"
 #include "incremental/edit_effect.h"
 #include "ir/json_io.h"
@@ -139,6 +142,10 @@ PyObject *from_gcode(PyObject *, Call &call) {
 
 PyObject *to_json(PyObject *self, Call &) { return to_str(ir::to_json(state(self).program)); }
 
+PyObject *to_gcode(PyObject *self, Call &) {
+  return to_str(backend::to_gcode_with(state(self).program, backend::EmitSettings::standard()));
+}
+
 PyObject *copy(PyObject *self, Call &) {
   const Handle &h = state(self);
   return wrap(fresh_handle(h.program, h.cache.resolution_um));
@@ -193,6 +200,10 @@ PyObject *occupancy(PyObject *self, Call &) {
 PyObject *fingerprint(PyObject *self, Call &) { return fingerprint_text(state(self)); }
 
 // ---- plain queries ------------------------------------------------------------------------------
+
+PyObject *canonical_hash(PyObject *self, Call &) {
+  return to_str(hex32(hash::canonical_hash_u128(state(self).program)));
+}
 
 PyObject *travel_distance_um(PyObject *self, Call &) {
   double total = -0.0;
@@ -309,6 +320,13 @@ TOLM_METHOD_DEF(from_gcode, "from_gcode(gcode, resolution_um=200)",
 TOLM_METHOD_DEF(to_json, "to_json($self)",
                 "Export the current program to low-level JSON (the interchange boundary).",
                 Access::Shared);
+TOLM_METHOD_DEF(to_gcode, "to_gcode($self)",
+                "Emit the current program as G-code (1.75 mm filament, 0.8 mm retraction, travel "
+                "F9000, print F1800).\nGeometry is reproduced exactly; commanded flow is written "
+                "at 5 decimals, and paths without a\ncommanded flow get a synthesized E. The "
+                "emitter lies outside the verified boundary: check the\nround trip with "
+                "`verify_roundtrip`.",
+                Access::Shared);
 TOLM_METHOD_DEF(copy, "copy($self)",
                 "A deep copy with a fresh (empty) denote cache — for spawning candidates.",
                 Access::Shared);
@@ -330,6 +348,9 @@ TOLM_METHOD_DEF(
     "verdict for gating an agent's\nstep. Equal fingerprints mean equal occupancy up to "
     "a collision (about one in 2^128).",
     Access::Exclusive);
+TOLM_METHOD_DEF(canonical_hash, "canonical_hash($self)",
+                "Content hash (stable 32-hex-char identity) of the current program.",
+                Access::Shared);
 TOLM_METHOD_DEF(travel_distance_um, "travel_distance_um($self)",
                 "Total travel distance (microns) — a cheap scalar objective.", Access::Shared);
 TOLM_METHOD_DEF(occupancy_grid, "occupancy_grid($self, layer)",
@@ -373,6 +394,7 @@ PyMethodDef kMethods[] = {
     method_entry<tolm_method_def_from_json>("from_json", true),
     method_entry<tolm_method_def_from_gcode>("from_gcode", true),
     method_entry<tolm_method_def_to_json>("to_json", false),
+    method_entry<tolm_method_def_to_gcode>("to_gcode", false),
     method_entry<tolm_method_def_copy>("copy", false),
     method_entry<tolm_method_def_set_resolution>("set_resolution", false),
     method_entry<tolm_method_def_mark_dirty>("mark_dirty", false),
@@ -380,6 +402,7 @@ PyMethodDef kMethods[] = {
     method_entry<tolm_method_def_toolpath_count>("toolpath_count", false),
     method_entry<tolm_method_def_occupancy>("occupancy", false),
     method_entry<tolm_method_def_fingerprint>("fingerprint", false),
+    method_entry<tolm_method_def_canonical_hash>("canonical_hash", false),
     method_entry<tolm_method_def_travel_distance_um>("travel_distance_um", false),
     method_entry<tolm_method_def_occupancy_grid>("occupancy_grid", false),
     method_entry<tolm_method_def_legal_actions>("legal_actions", false),

@@ -1,6 +1,7 @@
 """The Program handle: construction, export, cache control, queries, edits and comparisons."""
 
 import inspect
+import re
 import json
 
 import pytest
@@ -353,7 +354,9 @@ METHOD_SIGNATURES = {
     "from_json": "(lo_program_json, resolution_um=200)",
     "from_gcode": "(gcode, resolution_um=200)",
     "to_json": "()",
+    "to_gcode": "()",
     "copy": "()",
+    "canonical_hash": "()",
     "set_resolution": "(resolution_um)",
     "mark_dirty": "(layer)",
     "layer_count": "()",
@@ -394,6 +397,7 @@ def test_unbound_methods_show_self_and_keyword_use_works():
         ("copy", "A deep copy with a fresh (empty) denote cache — for spawning candidates."),
         ("set_resolution", "Re-key the denote cache to a new resolution (invalidates it)."),
         ("mark_dirty", "Mark a layer dirty by hand (after an out-of-band edit)."),
+        ("canonical_hash", "Content hash (stable 32-hex-char identity) of the current program."),
         ("travel_distance_um", "Total travel distance (microns) — a cheap scalar objective."),
         ("occupancy_grid", "Dense 0/1 occupancy raster for a layer: `(rows, cols, min_i, min_j, bytes)`. Wrap as\n`np.frombuffer(bytes, np.uint8).reshape(rows, cols)`."),
         ("legal_actions", "Enumerate the legal actions over the current program, as JSON. Serializes the whole list;\nfor a hot loop prefer `action_count` + `apply_index`/`apply_sampled`, which never marshal it."),
@@ -551,3 +555,27 @@ def test_far_edits_keep_the_cache_equal_to_a_full_recomputation(paths, steps, wi
         except ValueError as error:
             assert str(error).startswith("action failed: ")
         assert h.fingerprint() == _tolm.material_fingerprint(h.to_json(), resolution)
+
+
+# ---- emission and content hash ------------------------------------------------------------------
+
+
+def test_to_gcode_and_canonical_hash_follow_the_plan():
+    lowered = _tolm.lower_to_json(_tolm.demo_square_json())
+    h = Program.from_json(lowered)
+    assert h.to_gcode() == _tolm.program_to_gcode(_tolm.demo_square_json())
+    assert h.canonical_hash() == _tolm.canonical_hash(lowered)
+    assert re.fullmatch(r"[0-9a-f]{32}", h.canonical_hash())
+    c = h.copy()
+    assert (c.canonical_hash(), c.fingerprint()) == (h.canonical_hash(), h.fingerprint())
+    source = (h.canonical_hash(), h.fingerprint(), h.to_gcode())
+    c.apply('{"ReversePath": [0, 0]}')
+    assert c.canonical_hash() == _tolm.canonical_hash(c.to_json()) != source[0]
+    assert c.to_gcode() != source[2]
+    assert (h.canonical_hash(), h.fingerprint(), h.to_gcode()) == source
+
+
+def test_to_gcode_docstring_names_its_limits():
+    doc = Program.to_gcode.__doc__
+    for phrase in ("exactly", "5 decimals", "synthesized E", "`verify_roundtrip`"):
+        assert phrase in doc
