@@ -62,11 +62,11 @@ void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit
       2 * static_cast<double>(res);
   const double noise = magnitude * 0x1p-49;
 
-  // Loops count down a remaining-iterations counter so that a window reaching the int64 limits
-  // cannot overflow its index.
-  int64_t j = window.j0;
-  for (uint64_t rows = static_cast<uint64_t>(window.j1) - static_cast<uint64_t>(window.j0) + 1;
-       rows > 0; --rows, ++j) {
+  // Loops run over unsigned offsets from the window's start so that a window reaching the int64
+  // limits cannot overflow its index.
+  const uint64_t last_row = static_cast<uint64_t>(window.j1) - static_cast<uint64_t>(window.j0);
+  for (uint64_t row = 0; row <= last_row; ++row) {
+    const int64_t j = static_cast<int64_t>(static_cast<uint64_t>(window.j0) + row);
     const double yc = static_cast<double>(j) * dres + dhalf;
     int64_t col_lo = window.i0, col_hi = window.i1;
     if (c > 0 && dy != 0) {
@@ -90,9 +90,9 @@ void for_each_capsule_cell(ir::Point a, ir::Point b, int64_t res, double r, Emit
       continue;
     }
     const double ey = yc - p0y;
-    int64_t i = col_lo;
-    for (uint64_t cols = static_cast<uint64_t>(col_hi) - static_cast<uint64_t>(col_lo) + 1;
-         cols > 0; --cols, ++i) {
+    const uint64_t last_column = static_cast<uint64_t>(col_hi) - static_cast<uint64_t>(col_lo);
+    for (uint64_t column = 0; column <= last_column; ++column) {
+      const int64_t i = static_cast<int64_t>(static_cast<uint64_t>(col_lo) + column);
       const double xc = static_cast<double>(i) * dres + dhalf;
       double d2;
       if (c == 0) {

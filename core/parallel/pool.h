@@ -17,7 +17,9 @@ namespace tolm::parallel {
 /// A non-owning reference to a callable taking an index.
 class IndexFunction {
 public:
+  // Constrained so that copying an IndexFunction copies it instead of wrapping the copy source.
   template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, IndexFunction>)
   IndexFunction(F &fn) // NOLINT: implicit on purpose, like std::function_ref
       : object_(static_cast<void *>(&fn)),
         call_([](void *object, size_t index) { (*static_cast<F *>(object))(index); }) {}
