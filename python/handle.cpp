@@ -13,6 +13,8 @@
 #include "binding/function.h"
 #include "binding/method.h"
 #include "denote/occupancy.h"
+#include "diff/graded.h"
+#include "diff/iou.h"
 #include "frontend/gcode/parser.h"
 #include "hash/canonical.h"
 #include "incremental/denote_cache.h"
@@ -23,6 +25,7 @@
 #include "transform/apply.h"
 #include "transform/legal_actions.h"
 #include "util/hex.h"
+#include "verify/checks.h"
 #include "json/writer.h"
 
 namespace tolm::py {
@@ -309,6 +312,48 @@ PyObject *same_material(PyObject *self, Call &call) {
   return to_bool(a.cache.material_fingerprint() == b.cache.material_fingerprint());
 }
 
+/// The `Program` argument at `index` under shared access (the handle itself may be passed).
+PyObject *shared_other(Call &call, size_t index, Borrow &borrow) {
+  PyObject *other = handle_argument(call, index);
+  if (!other || !borrow.acquire(borrow_flag_of(other), Access::Shared))
+    return nullptr;
+  return other;
+}
+
+PyObject *iou_to(PyObject *self, Call &call) {
+  Borrow borrow;
+  PyObject *other = shared_other(call, 0, borrow);
+  int64_t resolution_um;
+  if (!other || !call.i64(1, resolution_um, 200))
+    return nullptr;
+  const diff::GcodeDiff report =
+      diff::diff_programs(state(self).program, state(other).program, resolution_um);
+  return report.iou ? to_float(*report.iou) : none();
+}
+
+PyObject *graded_to(PyObject *self, Call &call) {
+  Borrow borrow;
+  PyObject *other = shared_other(call, 0, borrow);
+  int64_t resolution_um;
+  if (!other || !call.i64(1, resolution_um, 200))
+    return nullptr;
+  json::Writer writer;
+  diff::write_graded_diff(
+      writer, diff::graded_diff_programs(state(self).program, state(other).program, resolution_um));
+  return to_str(writer.text());
+}
+
+PyObject *preserves_within(PyObject *self, Call &call) {
+  Borrow borrow;
+  PyObject *reference = shared_other(call, 0, borrow);
+  double epsilon_um;
+  int64_t resolution_um;
+  if (!reference || !call.f64(1, epsilon_um) || !call.i64(2, resolution_um, 200))
+    return nullptr;
+  return to_bool(verify::preserves_within(state(self).program, state(reference).program, epsilon_um,
+                                          resolution_um));
+}
+
 // ---- method table -------------------------------------------------------------------------------
 
 TOLM_METHOD_DEF(from_json, "from_json(lo_program_json, resolution_um=200)",
@@ -390,6 +435,19 @@ TOLM_METHOD_DEF(same_material, "same_material($self, other)",
                 "order-optimization RL.",
                 Access::Exclusive);
 
+TOLM_METHOD_DEF(iou_to, "iou_to($self, other, resolution_um=200)",
+                "IoU similarity of deposited material to another handle (`None` if both empty) — a "
+                "scalar reward.",
+                Access::Shared);
+TOLM_METHOD_DEF(graded_to, "graded_to($self, other, resolution_um=200)",
+                "Graded nearest-miss distance report (JSON) to another handle — a smooth reward "
+                "signal.",
+                Access::Shared);
+TOLM_METHOD_DEF(preserves_within,
+                "preserves_within($self, reference, epsilon_um, resolution_um=200)",
+                "Whether this program is within `epsilon_um` of a reference (worst nearest-miss).",
+                Access::Shared);
+
 PyMethodDef kMethods[] = {
     method_entry<tolm_method_def_from_json>("from_json", true),
     method_entry<tolm_method_def_from_gcode>("from_gcode", true),
@@ -412,6 +470,9 @@ PyMethodDef kMethods[] = {
     method_entry<tolm_method_def_apply_index>("apply_index", false),
     method_entry<tolm_method_def_apply_sampled>("apply_sampled", false),
     method_entry<tolm_method_def_same_material>("same_material", false),
+    method_entry<tolm_method_def_iou_to>("iou_to", false),
+    method_entry<tolm_method_def_graded_to>("graded_to", false),
+    method_entry<tolm_method_def_preserves_within>("preserves_within", false),
     {nullptr, nullptr, 0, nullptr},
 };
 

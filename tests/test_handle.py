@@ -372,6 +372,9 @@ METHOD_SIGNATURES = {
     "apply_index": "(i)",
     "apply_sampled": "(seed)",
     "same_material": "(other)",
+    "iou_to": "(other, resolution_um=200)",
+    "graded_to": "(other, resolution_um=200)",
+    "preserves_within": "(reference, epsilon_um, resolution_um=200)",
 }
 
 
@@ -406,6 +409,9 @@ def test_unbound_methods_show_self_and_keyword_use_works():
         ("apply", "Apply one action (JSON, as from `legal_actions`/`action`) in place, marking the touched layers\ndirty. Returns the touched layer indices. Raises on an invalid/inapplicable action, leaving the\nprogram unchanged."),
         ("apply_index", "Apply the i-th legal action in place — no JSON crosses the boundary. Returns touched layers."),
         ("apply_sampled", "Apply a seeded-deterministic legal action in place (the hot-loop primitive: no JSON, no full\naction list marshaled). Returns touched layers, or an empty list if there are no legal actions."),
+        ("iou_to", "IoU similarity of deposited material to another handle (`None` if both empty) — a scalar reward."),
+        ("graded_to", "Graded nearest-miss distance report (JSON) to another handle — a smooth reward signal."),
+        ("preserves_within", "Whether this program is within `epsilon_um` of a reference (worst nearest-miss)."),
         ("same_material", "Whether this program deposits the same material as `other` — a fast fingerprint compare (both\ncaches update incrementally). The constraint check for order-optimization RL."),
     ],
 )
@@ -579,3 +585,64 @@ def test_to_gcode_docstring_names_its_limits():
     doc = Program.to_gcode.__doc__
     for phrase in ("exactly", "5 decimals", "synthesized E", "`verify_roundtrip`"):
         assert phrase in doc
+
+
+# ---- comparisons --------------------------------------------------------------------------------
+
+SHIFTED = program(
+    layer(200, extrude([(0, 0), (2000, 0)]), extrude([(0, 1000), (2000, 1000)])),
+)
+SHIFTED_B = program(
+    layer(200, extrude([(0, 0), (2000, 0)]), extrude([(0, 1400), (2000, 1400)])),
+)
+
+
+@pytest.mark.parametrize("resolution", [200, 100, 0])
+def test_comparisons_match_the_module_functions(resolution):
+    a, b = Program.from_json(SHIFTED), Program.from_json(SHIFTED_B)
+    report = json.loads(_tolm.diff_programs(SHIFTED, SHIFTED_B, resolution))
+    assert a.iou_to(b, resolution) == report["iou"]
+    assert 0 < a.iou_to(b, resolution_um=resolution) < 1
+    assert a.graded_to(b, resolution) == _tolm.graded_diff(SHIFTED, SHIFTED_B, resolution)
+    graded = json.loads(a.graded_to(b, resolution))
+    for epsilon in (0.0, graded["max_um"], graded["max_um"] - 1, graded["max_um"] + 1):
+        expected = _tolm.preserves_within(SHIFTED, SHIFTED_B, epsilon, resolution)
+        assert a.preserves_within(b, epsilon, resolution) is expected
+    assert a.preserves_within(b, graded["max_um"], resolution)
+    assert not a.preserves_within(b, graded["max_um"] - 1, resolution)
+
+
+def test_comparisons_take_this_handle_as_the_first_operand():
+    a, b = Program.from_json(SHIFTED), Program.from_json(program(layer(200, extrude([(0, 0), (2000, 0)]))))
+    assert a.graded_to(b) == _tolm.graded_diff(SHIFTED, b.to_json())
+    assert b.graded_to(a) == _tolm.graded_diff(b.to_json(), SHIFTED)
+
+
+def test_comparisons_with_itself_are_allowed():
+    h = Program.from_json(SHIFTED)
+    assert h.iou_to(h) == 1.0
+    assert h.preserves_within(h, 0.0)
+    assert json.loads(h.graded_to(h))["max_um"] == 0.0
+
+
+def test_iou_of_two_empty_plans_is_none_and_caches_are_untouched():
+    a = Program.from_json(program(layer(200, travel([(0, 0), (10, 0)]))))
+    b = Program.from_json(program())
+    assert a.iou_to(b) is None
+    assert b.iou_to(a, 50) is None
+
+
+@pytest.mark.parametrize(
+    "call, name",
+    [
+        (lambda h: h.iou_to("x"), "other"),
+        (lambda h: h.graded_to(None), "other"),
+        (lambda h: h.preserves_within(3, 1.0), "reference"),
+        (lambda h: h.preserves_within(h, "1.0"), "epsilon_um"),
+        (lambda h: h.iou_to(h, resolution_um=1.5), "resolution_um"),
+    ],
+)
+def test_comparison_argument_errors(call, name):
+    with pytest.raises(TypeError) as info:
+        call(Program.from_json(SHIFTED))
+    assert name in str(info.value)
