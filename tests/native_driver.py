@@ -1,6 +1,7 @@
 """Builds and runs tests/native/core_driver.cpp against the core library of the current build."""
 
 import json
+import os
 import pathlib
 import re
 import shutil
@@ -14,19 +15,34 @@ SOURCE = pathlib.Path(__file__).resolve().parent / "native" / "core_driver.cpp"
 REPO = SOURCE.parents[2]
 
 
+def find_build_tree():
+    """The build tree of the imported module: beside it (a development build), or the one that
+    `pip install .` left under build/ (matching a sanitized interpreter run, or not)."""
+    beside = pathlib.Path(_tolm.__file__).resolve().parent
+    if (beside / "libtolm_core.a").is_file():
+        return beside
+    sanitized = "libasan" in os.environ.get("LD_PRELOAD", "")
+    for cache in sorted((REPO / "build").glob("*/CMakeCache.txt")):
+        tree = cache.parent
+        tree_sanitized = re.search(r"^TOLM_SANITIZE:\w+=ON$", cache.read_text(), re.M) is not None
+        if (tree / "libtolm_core.a").is_file() and tree_sanitized == sanitized:
+            return tree
+    return None
+
+
 def build_driver(out_dir):
     """Compiles the driver; skips when the build tree or a compiler is not at hand."""
-    build = pathlib.Path(_tolm.__file__).resolve().parent
+    build = find_build_tree()
+    if build is None:
+        pytest.skip(f"no build tree with the core library for {_tolm.__file__}")
     library = build / "libtolm_core.a"
     cache = build / "CMakeCache.txt"
-    if not library.is_file():
-        pytest.skip(f"core library not found beside {_tolm.__file__}")
     compiler, flags = None, []
     if cache.is_file():
         text = cache.read_text()
         found = re.search(r"^CMAKE_CXX_COMPILER:FILEPATH=(.*)$", text, re.M)
         compiler = found.group(1) if found else None
-        if re.search(r"^TOLM_SANITIZE:BOOL=ON$", text, re.M):
+        if re.search(r"^TOLM_SANITIZE:\w+=ON$", text, re.M):
             flags = ["-fsanitize=address,undefined", "-fno-sanitize-recover=undefined"]
     compiler = compiler or shutil.which("c++") or shutil.which("g++")
     if not compiler:

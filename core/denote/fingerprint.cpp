@@ -1,0 +1,46 @@
+#include "denote/fingerprint.h"
+
+#include <vector>
+
+namespace tolm::denote {
+namespace {
+
+constexpr uint64_t kOffset64 = 0xcbf29ce484222325ULL;
+constexpr uint64_t kPrime64 = 0x100000001b3ULL;
+constexpr uint128 kOffset128 = (uint128{0x6c62272e07bb0142ULL} << 64) | 0x62b821756295c58dULL;
+constexpr uint128 kPrime128 = (uint128{1} << 88) | 0x13b;
+
+inline uint64_t mix(uint64_t h, int64_t word) {
+  return (h ^ static_cast<uint64_t>(word)) * kPrime64;
+}
+
+} // namespace
+
+uint64_t fingerprint(const LayerOccupancy &layer) {
+  uint64_t h = kOffset64;
+  h = mix(h, layer.z_um);
+  h = mix(h, layer.resolution_um);
+  for (const Cell &cell : layer.cells) {
+    h = mix(h, cell.i);
+    h = mix(h, cell.j);
+  }
+  return h;
+}
+
+uint128 fold_fingerprints(std::span<const uint64_t> layer_fingerprints) {
+  uint128 v = kOffset128;
+  for (uint64_t f : layer_fingerprints)
+    v = (v ^ f) * kPrime128;
+  return v;
+}
+
+uint128 material_fingerprint(const ir::lo::Program &program, int64_t resolution_um) {
+  const Occupancy occupancy = denote_lo(program, resolution_um);
+  std::vector<uint64_t> layer_fingerprints;
+  layer_fingerprints.reserve(occupancy.layers.size());
+  for (const LayerOccupancy &layer : occupancy.layers)
+    layer_fingerprints.push_back(fingerprint(layer));
+  return fold_fingerprints(layer_fingerprints);
+}
+
+} // namespace tolm::denote
