@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backend/emit_settings.h"
 #include "backend/gcode.h"
@@ -16,6 +17,7 @@
 #include "diff/graded.h"
 #include "diff/iou.h"
 #include "frontend/gcode/parser.h"
+#include "handle_analysis.h"
 #include "hash/canonical.h"
 #include "incremental/denote_cache.h"
 #include "incremental/edit_effect.h"
@@ -518,6 +520,19 @@ PyGetSetDef kGetSet[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// The class's own methods followed by the analysis methods, with one terminator.
+PyMethodDef *method_table() {
+  static std::vector<PyMethodDef> methods;
+  if (methods.empty()) {
+    methods.assign(std::begin(kMethods), std::end(kMethods) - 1);
+    auto plan_of = [](PyObject *self) -> const ir::lo::Program & { return state(self).program; };
+    for (const PyMethodDef &def : analysis_methods(plan_of, &handle_argument))
+      methods.push_back(def);
+    methods.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
+  }
+  return methods.data();
+}
+
 PyObject *make_type(PyObject *) {
   static PyType_Slot slots[] = {
       {Py_tp_doc,
@@ -528,7 +543,7 @@ PyObject *make_type(PyObject *) {
       {Py_tp_repr, reinterpret_cast<void *>(&program_repr)},
       {Py_sq_length, reinterpret_cast<void *>(&program_length)},
       {Py_mp_length, reinterpret_cast<void *>(&program_length)},
-      {Py_tp_methods, kMethods},
+      {Py_tp_methods, method_table()},
       {Py_tp_getset, kGetSet},
       {0, nullptr},
   };
