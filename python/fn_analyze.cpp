@@ -9,47 +9,30 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
+#include "binding/report.h"
 #include "json/writer.h"
 
 namespace tolm::py {
 namespace {
 
 PyObject *program_stats(Call &call) {
-  std::string_view program_json;
-  if (!call.str(0, program_json))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  analyze::write_program_stats(writer, analyze::program_stats(*program));
-  return to_str(writer.text());
+  return program_report(call, [](json::Writer &writer, const ir::lo::Program &program) {
+    analyze::write_program_stats(writer, analyze::program_stats(program));
+  });
 }
 
 PyObject *travel_collisions(Call &call) {
-  std::string_view program_json;
-  int64_t resolution_um;
-  if (!call.str(0, program_json) || !call.i64(1, resolution_um, 200))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  analyze::write_travel_collisions(writer, analyze::travel_collisions(*program, resolution_um));
-  return to_str(writer.text());
+  return program_report_at_resolution(call, [](json::Writer &writer, const ir::lo::Program &program,
+                                               int64_t resolution_um) {
+    analyze::write_travel_collisions(writer, analyze::travel_collisions(program, resolution_um));
+  });
 }
 
 PyObject *deposit_stats(Call &call) {
-  std::string_view program_json;
-  int64_t resolution_um;
-  if (!call.str(0, program_json) || !call.i64(1, resolution_um, 200))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  analyze::write_deposit_stats(writer, analyze::deposit_stats(*program, resolution_um));
-  return to_str(writer.text());
+  return program_report_at_resolution(
+      call, [](json::Writer &writer, const ir::lo::Program &program, int64_t resolution_um) {
+        analyze::write_deposit_stats(writer, analyze::deposit_stats(program, resolution_um));
+      });
 }
 
 PyObject *volume_stats(Call &call) {

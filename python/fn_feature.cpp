@@ -5,6 +5,7 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
+#include "binding/report.h"
 #include "feature/feature_matrix.h"
 #include "feature/travel_graph.h"
 #include "json/writer.h"
@@ -33,15 +34,9 @@ PyObject *feature_columns(Call &) {
 }
 
 PyObject *travel_graph(Call &call) {
-  std::string_view program_json;
-  if (!call.str(0, program_json))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  feature::write_travel_graph(writer, feature::travel_graph(*program));
-  return to_str(writer.text());
+  return program_report(call, [](json::Writer &writer, const ir::lo::Program &program) {
+    feature::write_travel_graph(writer, feature::travel_graph(program));
+  });
 }
 
 } // namespace

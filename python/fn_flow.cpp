@@ -3,6 +3,7 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
+#include "binding/report.h"
 #include "flow/flow.h"
 #include "json/writer.h"
 
@@ -10,28 +11,16 @@ namespace tolm::py {
 namespace {
 
 PyObject *denote_flow(Call &call) {
-  std::string_view program_json;
-  int64_t resolution_um;
-  if (!call.str(0, program_json) || !call.i64(1, resolution_um, 200))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  flow::write_flow(writer, flow::denote_lo_flow(*program, resolution_um));
-  return to_str(writer.text());
+  return program_report_at_resolution(
+      call, [](json::Writer &writer, const ir::lo::Program &program, int64_t resolution_um) {
+        flow::write_flow(writer, flow::denote_lo_flow(program, resolution_um));
+      });
 }
 
 PyObject *flow_stats(Call &call) {
-  std::string_view program_json;
-  if (!call.str(0, program_json))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  flow::write_flow_stats(writer, flow::flow_stats(*program));
-  return to_str(writer.text());
+  return program_report(call, [](json::Writer &writer, const ir::lo::Program &program) {
+    flow::write_flow_stats(writer, flow::flow_stats(program));
+  });
 }
 
 PyObject *e_conserved(Call &call) {

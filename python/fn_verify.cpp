@@ -8,6 +8,7 @@
 #include "binding/errors.h"
 #include "binding/function.h"
 #include "binding/readers.h"
+#include "binding/report.h"
 #include "lower/demo_square.h"
 #include "pass/travel_demo.h"
 #include "verify/batch.h"
@@ -57,16 +58,10 @@ PyObject *verify_gcode(Call &call) {
 }
 
 PyObject *verify_roundtrip(Call &call) {
-  std::string_view program_json;
-  int64_t resolution_um;
-  if (!call.str(0, program_json) || !call.i64(1, resolution_um, 200))
-    return nullptr;
-  auto program = parse_lo(program_json);
-  if (!program)
-    return nullptr;
-  json::Writer writer;
-  verify::write_round_trip(writer, verify::verify_roundtrip(*program, resolution_um));
-  return to_str(writer.text());
+  return program_report_at_resolution(
+      call, [](json::Writer &writer, const ir::lo::Program &program, int64_t resolution_um) {
+        verify::write_round_trip(writer, verify::verify_roundtrip(program, resolution_um));
+      });
 }
 
 PyObject *preserves_within(Call &call) {

@@ -189,10 +189,10 @@ bool Reader::enter() {
   return true;
 }
 
-bool Reader::begin_object(std::string_view expected) {
+bool Reader::open_container(Token token, std::string_view expected) {
   if (failed_)
     return false;
-  if (peek() != Token::Object)
+  if (peek() != token)
     return type_error(expected);
   if (!enter())
     return false;
@@ -202,14 +202,15 @@ bool Reader::begin_object(std::string_view expected) {
   return true;
 }
 
-bool Reader::next_member(std::string_view &key) {
+bool Reader::advance_in_container(char close, const char *eof_message,
+                                  const char *separator_message) {
   if (failed_)
     return false;
   skip_whitespace();
   if (pos_ >= text_.size())
-    return fail("EOF while parsing an object");
+    return fail(eof_message);
   char c = text_[pos_];
-  if (c == '}') {
+  if (c == close) {
     last_bracket_ = pos_;
     ++pos_;
     --depth_;
@@ -218,15 +219,25 @@ bool Reader::next_member(std::string_view &key) {
   }
   if (!first_in_container_) {
     if (c != ',')
-      return fail("expected `,` or `}`");
+      return fail(separator_message);
     ++pos_;
     skip_whitespace();
-    if (pos_ < text_.size() && text_[pos_] == '}')
+    if (pos_ < text_.size() && text_[pos_] == close)
       return fail("trailing comma");
   }
   first_in_container_ = false;
   if (pos_ >= text_.size())
-    return fail("EOF while parsing an object");
+    return fail(eof_message);
+  return true;
+}
+
+bool Reader::begin_object(std::string_view expected) {
+  return open_container(Token::Object, expected);
+}
+
+bool Reader::next_member(std::string_view &key) {
+  if (!advance_in_container('}', "EOF while parsing an object", "expected `,` or `}`"))
+    return false;
   if (text_[pos_] != '"')
     return fail("key must be a string");
   last_key_ = pos_;
@@ -242,42 +253,11 @@ bool Reader::next_member(std::string_view &key) {
 }
 
 bool Reader::begin_array(std::string_view expected) {
-  if (failed_)
-    return false;
-  if (peek() != Token::Array)
-    return type_error(expected);
-  if (!enter())
-    return false;
-  last_bracket_ = pos_;
-  ++pos_;
-  first_in_container_ = true;
-  return true;
+  return open_container(Token::Array, expected);
 }
 
 bool Reader::next_element() {
-  if (failed_)
-    return false;
-  skip_whitespace();
-  if (pos_ >= text_.size())
-    return fail("EOF while parsing a list");
-  char c = text_[pos_];
-  if (c == ']') {
-    last_bracket_ = pos_;
-    ++pos_;
-    --depth_;
-    first_in_container_ = false;
-    return false;
-  }
-  if (!first_in_container_) {
-    if (c != ',')
-      return fail("expected `,` or `]`");
-    ++pos_;
-    skip_whitespace();
-    if (pos_ < text_.size() && text_[pos_] == ']')
-      return fail("trailing comma");
-  }
-  first_in_container_ = false;
-  return true;
+  return advance_in_container(']', "EOF while parsing a list", "expected `,` or `]`");
 }
 
 bool Reader::finish() {

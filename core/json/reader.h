@@ -84,6 +84,10 @@ private:
   }
   bool type_error(std::string_view expected);
   bool enter();
+  bool open_container(Token token, std::string_view expected);
+  // Consumes the separator before the next item of the open container, or the container's
+  // closing bracket; true when an item follows.
+  bool advance_in_container(char close, const char *eof_message, const char *separator_message);
   bool scan_number(std::string_view &number, bool &is_integer);
   bool scan_string(std::string_view &out);
 

@@ -145,21 +145,24 @@ bool Call::optional_str(size_t index, std::optional<std::string_view> &out) cons
   return true;
 }
 
-bool Call::i64(size_t index, int64_t &out, int64_t fallback) const {
-  PyObject *object = slots_[index];
-  if (object == nullptr) {
-    out = fallback;
-    return true;
-  }
-  long long value = PyLong_AsLongLong(object);
+bool Call::convert_i64(size_t index, int64_t &out, std::string_view expected) const {
+  long long value = PyLong_AsLongLong(slots_[index]);
   if (value == -1 && PyErr_Occurred()) {
     if (PyErr_ExceptionMatches(PyExc_OverflowError))
-      return false;
+      return false; // the interpreter's own error, unchanged
     PyErr_Clear();
-    return type_error(index, "int");
+    return type_error(index, expected);
   }
   out = static_cast<int64_t>(value);
   return true;
+}
+
+bool Call::i64(size_t index, int64_t &out, int64_t fallback) const {
+  if (slots_[index] == nullptr) {
+    out = fallback;
+    return true;
+  }
+  return convert_i64(index, out, "int");
 }
 
 bool Call::optional_i64(size_t index, std::optional<int64_t> &out) const {
@@ -167,14 +170,10 @@ bool Call::optional_i64(size_t index, std::optional<int64_t> &out) const {
   PyObject *object = slots_[index];
   if (object == nullptr || object == Py_None)
     return true;
-  long long value = PyLong_AsLongLong(object);
-  if (value == -1 && PyErr_Occurred()) {
-    if (PyErr_ExceptionMatches(PyExc_OverflowError))
-      return false;
-    PyErr_Clear();
-    return type_error(index, "int or None");
-  }
-  out = static_cast<int64_t>(value);
+  int64_t value = 0;
+  if (!convert_i64(index, value, "int or None"))
+    return false;
+  out = value;
   return true;
 }
 

@@ -49,6 +49,7 @@ public:
 
 private:
   bool type_error(size_t index, std::string_view expected) const;
+  bool convert_i64(size_t index, int64_t &out, std::string_view expected) const;
 
   const Signature *signature_ = nullptr;
   PyObject *slots_[Signature::kMaxParams] = {};
