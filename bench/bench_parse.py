@@ -3,7 +3,7 @@
 Inputs: the largest file of the real corpus, and a generated PrusaSlicer-style file of about
 100 MB (made here, kept in a temporary directory). Measured on each:
 
-  tolm parse (core)     the parser alone, from build/bench_parse (cmake -DTOLM_BUILD_BENCH=ON)
+  tolm parse (core)     the parser alone, a C++ program built on demand under build/bench
   tolm parse_gcode      the module function: parse, write program and diagnostics JSON, make str
   bytes.count(b"\\n")    a floor: counting the lines of the same bytes
   gcodeparser           pure-Python parser from PyPI (parse_gcode_lines, all lines consumed)
@@ -29,7 +29,10 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 CORPUS = ROOT.parent / "shared" / "corpus" / "gcode"
-CORE_BENCH = ROOT / "build" / "bench_parse"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import _build  # noqa: E402
+
+CORE_BENCH = _build.program("bench_parse")
 
 import _tolm  # noqa: E402
 
@@ -202,9 +205,6 @@ def main():
     parser.add_argument("--python-slice-mb", type=float, default=2.0, help="slice the pure-Python parsers read")
     args = parser.parse_args()
 
-    if not CORE_BENCH.exists():
-        print(f"hint: {CORE_BENCH} is missing; build it with "
-              "`cmake -S . -B build -DTOLM_BUILD_BENCH=ON && cmake --build build --target bench_parse`")
     missing = [name for name, module in [("gcodeparser", gcodeparser), ("pygcode", pygcode)] if module is None]
     if missing:
         print(f"hint: for the comparison run `pip install {' '.join(missing)}`")
