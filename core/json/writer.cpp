@@ -73,8 +73,15 @@ void append_double(std::string &out, double v) {
 }
 
 void Writer::newline_indent(size_t depth) {
+  // One append of a line feed and the indentation, cut from a ready-made run of spaces.
+  static const std::string kNewlineAndSpaces = "\n" + std::string(256, ' ');
+  const size_t width = depth * 2;
+  if (width < kNewlineAndSpaces.size()) {
+    out_.append(kNewlineAndSpaces.data(), width + 1);
+    return;
+  }
   out_.push_back('\n');
-  out_.append(depth * 2, ' ');
+  out_.append(width, ' ');
 }
 
 void Writer::before_value() {
@@ -84,16 +91,17 @@ void Writer::before_value() {
   }
   if (has_elements_.empty())
     return;
-  if (has_elements_.back())
+  uint8_t &has_elements = has_elements_.back();
+  if (has_elements)
     out_.push_back(',');
-  has_elements_.back() = true;
+  has_elements = 1;
   newline_indent(has_elements_.size());
 }
 
 void Writer::open(char bracket) {
   before_value();
   out_.push_back(bracket);
-  has_elements_.push_back(false);
+  has_elements_.push_back(0);
 }
 
 void Writer::close(char bracket) {

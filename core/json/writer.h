@@ -51,7 +51,7 @@ private:
 
   std::string out_;
   // One entry per open container: whether it has an element yet.
-  std::vector<bool> has_elements_;
+  std::vector<uint8_t> has_elements_;
   bool after_key_ = false;
 };
 
