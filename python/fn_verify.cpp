@@ -96,8 +96,7 @@ PyObject *verify_batch(Call &call) {
   std::expected<std::vector<ir::lo::Program>, json::ReadError> candidates;
   std::vector<bool> flags;
   std::exception_ptr failure;
-  // clang-format off
-  Py_BEGIN_ALLOW_THREADS
+  PyThreadState *thread = PyEval_SaveThread();
   try {
     candidates = verify::read_candidates(candidate_texts);
     if (candidates)
@@ -105,9 +104,9 @@ PyObject *verify_batch(Call &call) {
   } catch (...) {
     failure = std::current_exception();
   }
-  Py_END_ALLOW_THREADS
-      // clang-format on
-      if (failure) std::rethrow_exception(failure);
+  PyEval_RestoreThread(thread);
+  if (failure)
+    std::rethrow_exception(failure);
   if (!candidates)
     return raise_read_error("invalid candidate program JSON; ", candidates.error());
   return to_bool_list(flags);
