@@ -39,6 +39,12 @@ def test_no_arguments_checks_the_bundled_sample():
     assert "Traceback" not in result.stderr
 
 
+def test_a_file_name_alone_means_check():
+    path = corpus_path("cura-xyz-calibration-cube.gcode")
+    assert run(path).stdout == run("check", path).stdout
+    assert "cura-xyz-calibration-cube.gcode" in run(path).stdout
+
+
 def test_json_output_agrees_with_the_module():
     path = corpus_path("prusaslicer-plant-sign.gcode")
     result = run("check", "--json", path)
@@ -105,7 +111,7 @@ def test_files_without_moves_are_reported_not_printable(tmp_path, content):
 
 @pytest.mark.parametrize(
     "args",
-    [["check", "--resolution-um", "fine"], ["frobnicate"], ["render", "x.gcode"],
+    [["check", "--resolution-um", "fine"], ["--frobnicate"], ["render", "x.gcode"],
      ["diff", "only-one"]],
 )
 def test_usage_errors_exit_2(args):

@@ -427,7 +427,8 @@ def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="tolm",
         description="Check, compare and draw 3D-printer move plans by the material they "
-        "deposit. With no command, checks a small sample print bundled with tolm.",
+        "deposit. `tolm FILE ...` is short for `tolm check FILE ...`; with no arguments it checks "
+        "a small sample print bundled with tolm.",
     )
     parser.add_argument("--version", action="version", version=f"tolm {_tolm.version()}")
     commands = parser.add_subparsers(dest="command")
@@ -468,11 +469,16 @@ def build_parser() -> argparse.ArgumentParser:
     return parser
 
 
+COMMANDS = {"check", "diff", "render"}
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = build_parser()
+    argv = sys.argv[1:] if argv is None else list(argv)
+    # `tolm FILE ...` and plain `tolm` mean `tolm check ...`.
+    if not argv or (argv[0] not in COMMANDS and argv[0] not in ("-h", "--help", "--version")):
+        argv = ["check", *argv]
     args = parser.parse_args(argv)
-    if args.command is None:
-        args = parser.parse_args(["check", *([] if argv is None else [])])
     try:
         return args.run(args)
     except UsageError as error:
