@@ -11,6 +11,7 @@
 
 #include "binding/call.h"
 #include "binding/errors.h"
+#include "binding/guard.h"
 #include "binding/python.h"
 #include "binding/signature.h"
 #include "util/abort.h"
@@ -80,33 +81,6 @@ struct MethodDef {
   /// The access the method takes on its instance (None for static methods).
   Access access;
 };
-
-/// Runs `fn()` inside the binding guard, as module functions run: std::bad_alloc and
-/// std::length_error become MemoryError, an internal abort (or any other C++ exception) the
-/// module's internal error type, and a failure without an exception an internal error too.
-template <class F> PyObject *guarded(F &&fn) {
-  auto internal = [](const char *what) -> PyObject * {
-    PyErr_Clear();
-    PyErr_SetString(internal_error_type(), what);
-    return nullptr;
-  };
-  try {
-    PyObject *result = fn();
-    if (result == nullptr && !PyErr_Occurred())
-      return internal("a method failed without setting an exception");
-    return result;
-  } catch (const std::bad_alloc &) {
-    PyErr_Clear();
-    return PyErr_NoMemory();
-  } catch (const std::length_error &) {
-    PyErr_Clear();
-    return PyErr_NoMemory();
-  } catch (const std::exception &error) {
-    return internal(error.what());
-  } catch (...) {
-    return internal("unknown internal failure");
-  }
-}
 
 /// The instance's access flag; a class using these entries provides it.
 BorrowFlag &borrow_flag_of(PyObject *self);
