@@ -2,13 +2,13 @@
 
 #include <vector>
 
+#include "hash/fnv1a128.h"
+
 namespace tolm::denote {
 namespace {
 
 constexpr uint64_t kOffset64 = 0xcbf29ce484222325ULL;
 constexpr uint64_t kPrime64 = 0x100000001b3ULL;
-constexpr uint128 kOffset128 = (uint128{0x6c62272e07bb0142ULL} << 64) | 0x62b821756295c58dULL;
-constexpr uint128 kPrime128 = (uint128{1} << 88) | 0x13b;
 
 inline uint64_t mix(uint64_t h, int64_t word) {
   return (h ^ static_cast<uint64_t>(word)) * kPrime64;
@@ -28,9 +28,9 @@ uint64_t fingerprint(const LayerOccupancy &layer) {
 }
 
 uint128 fold_fingerprints(std::span<const uint64_t> layer_fingerprints) {
-  uint128 v = kOffset128;
+  uint128 v = hash::kFnv128Offset;
   for (uint64_t f : layer_fingerprints)
-    v = (v ^ f) * kPrime128;
+    v = (v ^ f) * hash::kFnv128Prime;
   return v;
 }
 

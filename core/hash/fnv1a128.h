@@ -7,6 +7,12 @@
 
 namespace tolm::hash {
 
+/// The published 128-bit FNV offset basis.
+inline constexpr uint128 kFnv128Offset =
+    (static_cast<uint128>(0x6c62272e07bb0142ULL) << 64) | 0x62b821756295c58dULL;
+/// The published 128-bit FNV prime, 2^88 + 0x13B.
+inline constexpr uint128 kFnv128Prime = (static_cast<uint128>(1) << 88) | 0x13B;
+
 class Fnv1a128 {
 public:
   /// Feeds one byte: XOR into the low byte, then multiply by the prime 2^88 + 0x13B.
@@ -30,8 +36,8 @@ public:
   uint128 value() const { return (static_cast<uint128>(hi_) << 64) | lo_; }
 
 private:
-  uint64_t hi_ = 0x6c62272e07bb0142ULL;
-  uint64_t lo_ = 0x62b821756295c58dULL;
+  uint64_t hi_ = static_cast<uint64_t>(kFnv128Offset >> 64);
+  uint64_t lo_ = static_cast<uint64_t>(kFnv128Offset);
 };
 
 } // namespace tolm::hash
