@@ -1,7 +1,6 @@
 #include "incremental/edit_effect.h"
 
 #include <algorithm>
-#include <iterator>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -15,36 +14,23 @@ namespace {
 using denote::CellSet;
 using ir::Point;
 
-double radius_of(int64_t width_um) {
-  return static_cast<double>(std::max<int64_t>(width_um, 0)) / 2;
-}
-
-CellSet merged(CellSet a, const CellSet &b) {
-  CellSet out;
-  out.reserve(a.size() + b.size());
-  std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
-  return out;
-}
-
-/// The cells of the polyline `points` (at least two points), segment by segment.
-CellSet run_cells(std::span<const Point> points, int64_t res, double r) {
-  CellSet cells;
-  for (size_t k = 0; k + 1 < points.size(); ++k)
-    cells = merged(std::move(cells), denote::capsule_cells(points[k], points[k + 1], res, r));
-  return cells;
+/// The cells of the segment from `a` to `b`.
+CellSet segment_cells(Point a, Point b, int64_t width_um, int64_t res) {
+  const Point ends[] = {a, b};
+  return denote::path_cells(ends, width_um, res);
 }
 
 /// A merge of `old` keeps the points chosen below (the rule of the merge edit itself); each kept
 /// segment replaces the run of old segments between its ends, so equal cells run by run mean an
 /// equal union.
-bool merge_keeps_cells(std::span<const Point> old, int64_t res, double r) {
+bool merge_keeps_cells(std::span<const Point> old, int64_t width_um, int64_t res) {
   size_t last = 0; // index of the last kept point
   for (size_t k = 1; k < old.size(); ++k) {
     const bool final_point = k + 1 == old.size();
     if (!final_point && transform::on_closed_segment(old[last], old[k], old[k + 1]))
       continue;
-    if (k > last + 1 && denote::capsule_cells(old[last], old[k], res, r) !=
-                            run_cells(old.subspan(last, k - last + 1), res, r))
+    if (k > last + 1 && segment_cells(old[last], old[k], width_um, res) !=
+                            denote::path_cells(old.subspan(last, k - last + 1), width_um, res))
       return false;
     last = k;
   }
@@ -89,16 +75,17 @@ std::expected<AppliedEdit, transform::TransformError> apply_tracked(const transf
     edit.cells_may_change = false;
     return edit;
   }
-  const double r = radius_of(target->width_um);
+  const int64_t width_um = target->width_um;
   const std::span<const Point> now = target->path.points;
   // The edit has landed: a comparison that cannot be completed must count as a change.
   try {
     if (split) {
       const uint64_t s = std::get<SplitSegment>(action).segment;
-      const CellSet before = denote::capsule_cells(now[s], now[s + 2], resolution_um, r);
-      edit.cells_may_change = before != run_cells(now.subspan(s, 3), resolution_um, r);
+      const CellSet before = segment_cells(now[s], now[s + 2], width_um, resolution_um);
+      edit.cells_may_change =
+          before != denote::path_cells(now.subspan(s, 3), width_um, resolution_um);
     } else {
-      edit.cells_may_change = !merge_keeps_cells(old_points, resolution_um, r);
+      edit.cells_may_change = !merge_keeps_cells(old_points, width_um, resolution_um);
     }
   } catch (const std::bad_alloc &) {
     edit.cells_may_change = true;
